@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds Orlenta for Windows and runs every test under Wine. Extra arguments go to ctest.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${ORLENTA_BUILD_DIR:-$root/build/mingw}
+
+bash "$root/scripts/install-deps.sh"
+cmake --preset mingw -B "$build" >/dev/null
+cmake --build "$build" -j"$(nproc)"
+
+source "$root/scripts/wine-session.sh" "$build"
+ctest --test-dir "$build" --output-on-failure "$@"

@@ -1,0 +1,2 @@
+// Showing catalogue messages.
+#pragma once

@@ -1,0 +1,2 @@
+// Registry key and value access.
+#pragma once

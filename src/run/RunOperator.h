@@ -1,0 +1,36 @@
+// How a run reaches the operator and the window that started it.
+#pragma once
+
+#include <string>
+
+namespace orlenta {
+
+// The main window implements this; tests answer prompts and record what the run shows.
+class RunOperator {
+public:
+    virtual ~RunOperator() = default;
+
+    // A modal message box with the OK button only and the caption "KavroScript".
+    virtual void ShowMessage(const std::string& text) = 0;
+    // A modal input prompt; OK gives the field's text, Cancel gives empty text.
+    virtual std::string InputBox(const std::string& prompt, const std::string& caption,
+                                 const std::string& defaultAnswer) = 0;
+    // The status line: set its caption, and repaint it at once.
+    virtual void SetStatusText(const std::string& text) = 0;
+    virtual void RefreshStatus() = 0;
+    // The progress bar; a value the control rejects is raised as an error.
+    virtual void SetProgressMinimum(long value) = 0;
+    virtual void SetProgressMaximum(long value) = 0;
+    virtual void SetProgressValue(long value) = 0;
+    // Every control of the window, in the window's order.
+    virtual void EnableControls(bool bEnabled) = 0;
+    // Asks the shell to apply a verb to a file; by default the real ShellExecuteA.
+    virtual void OpenDocument(const std::string& strOperation, const std::string& strFile,
+                              const std::string& strParameters, const std::string& strDirectory, long lShowCmd);
+};
+
+// ShellExecuteA with the desktop window as owner; the result is not examined.
+void OpenDocument(const std::string& strOperation, const std::string& strFile, const std::string& strParameters,
+                  const std::string& strDirectory, long lShowCmd);
+
+}  // namespace orlenta

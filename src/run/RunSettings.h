@@ -1,0 +1,25 @@
+// The settings of one test run, as the operator typed them or the command line gave them.
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace orlenta {
+
+inline constexpr int kAnalysisTypeCount = 5;
+
+// Captions of the five analysis types, by their fixed index.
+inline constexpr std::array<const char*, kAnalysisTypeCount> kAnalysisTypeCaptions = {
+    "Linear", "Nonlinear", "Thermal", "Fluid", "Electrostatic"};
+
+// Texts are kept exactly as given; the run normalises folders and converts numbers when it starts.
+struct RunSettings {
+    std::string AVEFolder;
+    std::string InstallationFolder;
+    std::string TestingFolder;
+    std::string StartIndex;
+    std::string StopIndex;
+    std::array<bool, kAnalysisTypeCount> AVEFilter{true, true, true, true, true};
+};
+
+}  // namespace orlenta

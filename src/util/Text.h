@@ -1,0 +1,20 @@
+// Text helpers shared by every subsystem; texts are std::string in the system's ANSI code page.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace orlenta {
+
+// Removes leading and trailing space characters (U+0020) only; tabs and other white space stay.
+std::string TrimSpaces(std::string_view text);
+
+// Upper and lower case in the system's ANSI code page, as the platform's own case mapping does it.
+std::string ToUpperText(std::string_view text);
+std::string ToLowerText(std::string_view text);
+
+// Conversions at the few boundaries that need UTF-16 (COM automation).
+std::wstring AnsiToWide(std::string_view text);
+std::string WideToAnsi(std::wstring_view text);
+
+}  // namespace orlenta

@@ -1,0 +1,92 @@
+// Helpers shared by the test programs.
+#include "support/TestSupport.h"
+
+#include <atomic>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+namespace orlenta::test {
+
+namespace {
+
+std::atomic<int> g_counter{0};
+
+}  // namespace
+
+ScratchFolder::ScratchFolder() {
+    char temp[MAX_PATH + 1] = {};
+    GetTempPathA(MAX_PATH, temp);
+    std::string base = temp;
+    if (!base.empty() && base.back() == '\\') {
+        base.pop_back();
+    }
+    for (;;) {
+        path_ = base + "\\orlenta-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++g_counter);
+        if (CreateDirectoryA(path_.c_str(), nullptr)) {
+            break;
+        }
+        if (GetLastError() != ERROR_ALREADY_EXISTS) {
+            ADD_FAILURE() << "cannot create scratch folder " << path_;
+            break;
+        }
+    }
+}
+
+ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << "cannot write " << path;
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_TRUE(in.good()) << "cannot read " << path;
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+void MakeFolder(const std::string& path) {
+    std::error_code error;
+    std::filesystem::create_directories(path, error);
+    ASSERT_FALSE(error) << "cannot create " << path << ": " << error.message();
+}
+
+bool PathExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void RemoveTree(const std::string& path) {
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator(path, error);
+         !error && it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        SetFileAttributesA(it->path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
+    }
+    std::filesystem::remove_all(path, error);
+}
+
+std::string UnixPath(const std::string& windowsPath) {
+    // wine_get_unix_file_name is Wine's own export; on Windows there is no Unix path.
+    using GetUnixName = char*(__cdecl*)(const wchar_t*);
+    const HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    const auto convert = reinterpret_cast<GetUnixName>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")));
+    if (convert == nullptr) {
+        return {};
+    }
+    const std::wstring wide(windowsPath.begin(), windowsPath.end());
+    char* unixName = convert(wide.c_str());
+    if (unixName == nullptr) {
+        return {};
+    }
+    std::string result = unixName;
+    HeapFree(GetProcessHeap(), 0, unixName);
+    return result;
+}
+
+}  // namespace orlenta::test
