@@ -6,7 +6,8 @@ build=${ORLENTA_BUILD_DIR:-$root/build/mingw}
 
 bash "$root/scripts/install-deps.sh"
 cmake --preset mingw -B "$build" >/dev/null
-cmake --build "$build" -j"$(nproc)"
+# ORLENTA_BUILD_TARGETS narrows the build (for example to one test program while working on it).
+cmake --build "$build" -j"$(nproc)" --target ${ORLENTA_BUILD_TARGETS:-all}
 
 source "$root/scripts/wine-session.sh" "$build"
 ctest --test-dir "$build" --output-on-failure "$@"

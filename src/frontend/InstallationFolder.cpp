@@ -1,0 +1,2 @@
+// InstallationFolder (in progress).
+#include "frontend/InstallationFolder.h"

@@ -1,0 +1,2 @@
+// InstallationFolder (in progress).
+#pragma once

@@ -1,0 +1,2 @@
+// OperatorDialogs (in progress).
+#include "frontend/OperatorDialogs.h"

@@ -1,0 +1,2 @@
+// frmOrlenta (in progress).
+#include "frontend/frmOrlenta.h"

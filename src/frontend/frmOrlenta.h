@@ -1,0 +1,2 @@
+// frmOrlenta (in progress).
+#pragma once

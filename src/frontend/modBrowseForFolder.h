@@ -1,0 +1,2 @@
+// modBrowseForFolder (in progress).
+#pragma once

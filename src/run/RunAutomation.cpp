@@ -1,0 +1,2 @@
+// RunAutomation.
+#include "run/RunAutomation.h"

@@ -1,0 +1,14 @@
+// One complete test run: check the settings, write the input file, run the script per AVE number.
+#pragma once
+
+#include "run/RunOperator.h"
+#include "run/RunSettings.h"
+#include "run/ScriptShell.h"
+
+namespace orlenta {
+
+// Reports every failure itself through `op` and raises nothing. `createShell` makes the scripting
+// shell at the step that needs it (CreateWScriptShell in the program).
+void RunAutomation(const RunSettings& settings, RunOperator& op, const ScriptShellFactory& createShell);
+
+}  // namespace orlenta

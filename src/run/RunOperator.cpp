@@ -1,0 +1,2 @@
+// RunOperator.
+#include "run/RunOperator.h"

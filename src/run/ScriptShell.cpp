@@ -1,0 +1,2 @@
+// ScriptShell.
+#include "run/ScriptShell.h"
