@@ -1,2 +1,21 @@
-// OperatorDialogs (in progress).
+// The operator's modal message boxes and input prompts.
 #pragma once
+
+#include <string>
+
+#include <windows.h>
+
+namespace orlenta {
+
+// The application title, the caption of every box that is given none of its own.
+inline constexpr const char* kApplicationTitle = "KavroScript";
+
+// A modal box with the OK button only and no icon.
+void ShowMessageBox(HWND owner, const std::string& text, const std::string& caption = kApplicationTitle);
+
+// A modal prompt: caption, prompt text, an edit field filled with the default, OK and Cancel.
+// OK gives the field's text; Cancel (or closing the prompt) gives empty text.
+std::string ShowInputBox(HWND owner, const std::string& prompt, const std::string& caption,
+                         const std::string& defaultAnswer);
+
+}  // namespace orlenta
