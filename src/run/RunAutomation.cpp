@@ -1,2 +1,175 @@
-// RunAutomation.
+// One complete test run, as a fixed sequence of numbered steps.
 #include "run/RunAutomation.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include <windows.h>
+
+#include "run/RunValues.h"
+#include "run/StepRunner.h"
+#include "util/AppError.h"
+#include "util/AppPaths.h"
+#include "util/Text.h"
+#include "util/clsTextFile.h"
+#include "util/modFileExists.h"
+
+namespace orlenta {
+
+namespace {
+
+constexpr const char* kInputFileName = "InputData.txt";
+constexpr const char* kPromptCaption = "KavroScript Additional Input";
+constexpr long kScriptWindowStyle = 5;  // activated, shown at its current size and position
+constexpr long kShowDefault = 10;       // SW_SHOWDEFAULT
+
+// An object the run failed to create: every use of it fails, as an unset object variable would.
+template <typename T>
+T& Use(const std::unique_ptr<T>& object) {
+    if (!object) {
+        throw AppError(91, ProgramName(), "Object variable or With block variable not set");
+    }
+    return *object;
+}
+
+void DeleteFileOrRaise(const std::string& name) {
+    if (!DeleteFileA(name.c_str())) {
+        throw AppError::FromLastError(ProgramName());
+    }
+}
+
+void RemoveFolderOrRaise(const std::string& name) {
+    if (!RemoveDirectoryA(RemoveTrailingBackslash(name).c_str())) {
+        throw AppError::FromLastError(ProgramName());
+    }
+}
+
+}  // namespace
+
+void RunAutomation(const RunSettings& settings, RunOperator& op, const ScriptShellFactory& createShell) {
+    // 10: from here on every failure is reported and the run goes on.
+    StepRunner step(op);
+
+    std::string aveFolder;
+    std::string installationFolder;
+    std::string testingFolder;
+    std::int32_t startNumber = 0;
+    std::int32_t stopNumber = 0;
+    std::array<bool, kAnalysisTypeCount> flags{};
+    std::string inputFile;
+    std::string scriptCommand;
+    std::unique_ptr<clsTextFile> writer;
+    std::unique_ptr<ScriptShell> shell;
+
+    step.Do(20, [&] { aveFolder = AddTrailingBackslash(settings.AVEFolder); });
+    step.Do(30, [&] { installationFolder = AddTrailingBackslash(settings.InstallationFolder); });
+    step.Do(40, [&] { testingFolder = AddTrailingBackslash(settings.TestingFolder); });
+
+    if (step.Test(50, [&] { return !FolderExists(aveFolder); })) {
+        step.Do(60, [&] { op.ShowMessage(aveFolder + " folder does not exist."); });
+        return;  // 70
+    }
+    if (step.Test(80, [&] { return !FolderExists(installationFolder); })) {
+        step.Do(90, [&] { op.ShowMessage(installationFolder + " folder does not exist."); });
+        return;  // 100
+    }
+
+    step.Do(120, [&] { startNumber = ToInt32(settings.StartIndex); });
+    step.Do(130, [&] { stopNumber = ToInt32(settings.StopIndex); });
+    for (size_t k = 0; k < flags.size(); ++k) {  // 140 to 160
+        step.Do(150, [&] { flags[k] = settings.AVEFilter[k]; });
+    }
+
+    step.Do(170, [&] { inputFile = kInputFileName; });
+    if (step.Test(180, [&] { return FileExists(inputFile); })) {
+        step.Do(180, [&] { DeleteFileOrRaise(inputFile); });
+    }
+
+    if (step.Test(190, [&] { return FolderExists(testingFolder); })) {
+        std::string answer;
+        step.Do(200, [&] {
+            answer = op.InputBox(
+                "Your testing folder already exists. Please either enter a new name or press okay to delete old folder.",
+                kPromptCaption, testingFolder);
+        });
+        if (answer.empty()) {
+            return;  // 210
+        }
+        step.Do(220, [&] { answer = AddTrailingBackslash(answer); });
+        if (step.Test(230, [&] { return ToLowerText(testingFolder) == ToLowerText(answer); })) {
+            // Emptying a drive root, or a folder the run itself needs, would destroy what the run
+            // works on: refuse, and end the run with nothing deleted.
+            const auto refusal =
+                TestingFolderDeletionRefusal(testingFolder, aveFolder, installationFolder, ApplicationFolder());
+            if (refusal) {
+                step.Do(240, [&] { op.ShowMessage(*refusal); });
+                return;
+            }
+            if (step.Test(240, [&] { return FolderExists(testingFolder); })) {
+                step.Silence(true);  // 250
+                step.Do(260, [&] { DeleteFolderContents(testingFolder); });
+                step.Do(270, [&] { RemoveFolderOrRaise(testingFolder); });
+                step.Silence(false);  // 280
+            }
+        }
+        step.Do(310, [&] { testingFolder = answer; });
+    }
+
+    if (step.Test(330, [&] { return !FileExists(installationFolder + "KavFrame.exe"); })) {
+        step.Do(340, [&] {
+            installationFolder = op.InputBox(
+                "Could not find the KavFrame executable on the specified path, please verify the location of the "
+                "folder which contains KavFrame.exe",
+                kPromptCaption, installationFolder);
+        });
+        if (installationFolder.empty()) {
+            return;  // 350
+        }
+    }
+
+    step.Do(370, [&] { writer = std::make_unique<clsTextFile>(); });
+    step.Do(380, [&] { Use(writer).OpenTextFileForWrite(inputFile, false); });
+    step.Do(390, [&] { Use(writer).WriteLine(aveFolder); });
+    step.Do(400, [&] { Use(writer).WriteLine(installationFolder); });
+    step.Do(410, [&] { Use(writer).WriteLine(testingFolder); });
+    for (bool flag : flags) {  // 420 to 440
+        step.Do(430, [&] { Use(writer).WriteLine(flag ? "True" : "False"); });
+    }
+
+    step.Do(450, [&] { op.SetProgressMinimum(0); });
+    step.Do(460, [&] { op.SetProgressMaximum(CheckedAdd(CheckedSubtract(stopNumber, startNumber), 1)); });
+    step.Do(470, [&] { op.SetProgressValue(0); });
+    step.Do(480, [&] { shell = createShell(); });
+    step.Do(490, [&] { scriptCommand = ScriptCommand(ApplicationFolder()); });
+    step.Do(500, [&] { op.EnableControls(false); });
+
+    // 510 to 600: the counter is compared with the stop number before each pass; advancing it
+    // past the largest 32-bit number ends the loop.
+    for (std::int32_t n = startNumber; n <= stopNumber;) {
+        std::string aveName;
+        step.Do(520, [&] { aveName = AveName(n); });
+        step.Do(530, [&] { op.SetStatusText(AddTrailingBackslash(aveFolder) + aveName + "\\" + aveName + ".ach"); });
+        step.Do(540, [&] { op.RefreshStatus(); });
+        step.Do(550, [&] { op.SetProgressValue(CheckedSubtract(n, startNumber)); });
+        step.Do(560, [&] { Use(writer).WriteLine(std::to_string(n)); });
+        step.Do(570, [&] { Use(writer).CloseTextFile(); });
+        step.Do(580, [&] { Use(shell).Run(scriptCommand, kScriptWindowStyle, true); });
+        step.Do(590, [&] { Use(writer).OpenTextFileForWrite(inputFile, true); });
+        if (!step.Do(600, [&] { n = CheckedAdd(n, 1); })) {
+            break;
+        }
+    }
+
+    step.Do(610, [&] { Use(writer).CloseTextFile(); });
+    step.Do(620, [&] { shell.reset(); });
+    if (step.Test(630, [&] { return FileExists(inputFile); })) {
+        step.Do(630, [&] { DeleteFileOrRaise(inputFile); });
+    }
+    step.Do(640, [&] { op.OpenDocument("Open", testingFolder + "TestResults.htm", "", "", kShowDefault); });
+    step.Do(650, [&] { op.SetStatusText(""); });
+    step.Do(660, [&] { op.SetProgressValue(0); });
+    step.Do(670, [&] { op.EnableControls(true); });
+}  // 680
+
+}  // namespace orlenta

@@ -1,0 +1,35 @@
+// The run's working values: number conversion, checked arithmetic, and the texts built from them.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace orlenta {
+
+// A decimal text as a 32-bit signed integer, the way a Basic CLng reads it: outer spaces
+// ignored, an optional sign, a fraction rounded half to even. Raises "Type mismatch" (13)
+// for anything else and "Overflow" (6) outside the 32-bit range.
+std::int32_t ToInt32(const std::string& text);
+
+// 32-bit arithmetic that raises "Overflow" (6) instead of wrapping.
+std::int32_t CheckedAdd(std::int32_t a, std::int32_t b);
+std::int32_t CheckedSubtract(std::int32_t a, std::int32_t b);
+
+// "Ave" and the number with at least three digits: Ave007, Ave1234, Ave000, Ave-005.
+std::string AveName(std::int32_t number);
+
+// The archive path shown for a pass: D:\AVES\ and 7 give D:\AVES\Ave007\Ave007.ach.
+std::string ArchivePath(const std::string& aveFolder, std::int32_t number);
+
+// The quoted path of the external test script below the program's folder.
+std::string ScriptCommand(const std::string& applicationFolder);
+
+// Why the testing folder must not be deleted, or nothing when it may be: a drive root, or one
+// of the folders the run needs (or a folder holding one of them). Paths end in a backslash.
+std::optional<std::string> TestingFolderDeletionRefusal(const std::string& testingFolder,
+                                                        const std::string& aveFolder,
+                                                        const std::string& installationFolder,
+                                                        const std::string& applicationFolder);
+
+}  // namespace orlenta
