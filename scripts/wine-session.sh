@@ -3,7 +3,7 @@
 # stopped again when the calling script exits.
 # Usage: source scripts/wine-session.sh BUILD_DIR
 
-orlenta_build=$1
+orlenta_build=$(cd "$1" && pwd)
 export WINEPREFIX="$orlenta_build/wineprefix"
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="winemenubuilder.exe=d;winebrowser.exe=d"
