@@ -1,2 +1,291 @@
-// Registry key and value access.
+// cRegistry: key and value access on the registry's ANSI entry points.
 #include "registry/cRegistry.h"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <new>
+
+#include "util/AppError.h"
+#include "util/AppPaths.h"
+#include "util/Handles.h"
+
+namespace orlenta {
+
+namespace {
+
+// The six key-specific rights without any standard right; deliberately not KEY_ALL_ACCESS.
+constexpr REGSAM kKeyRights = 0x3F;
+
+LONG OpenKey(HKEY root, const std::string& path, REGSAM access, RegKey& key) {
+    return RegOpenKeyExA(root, path.c_str(), 0, access, key.put());
+}
+
+LONG CreateOrOpenKey(HKEY root, const std::string& path, RegKey& key) {
+    SECURITY_ATTRIBUTES security{};  // all three fields zero
+    char emptyClass[] = "";
+    DWORD disposition = 0;
+    return RegCreateKeyExA(root, path.c_str(), 0, emptyClass, REG_OPTION_NON_VOLATILE, kKeyRights, &security,
+                           key.put(), &disposition);
+}
+
+// The value's data as stored; false when it can't be read. Grows the buffer if the value grew
+// between the probe and the read.
+bool ReadData(HKEY key, const std::string& name, DWORD size, DWORD& type, std::vector<BYTE>& data) {
+    for (;;) {
+        data.assign(size, 0);
+        DWORD got = size;
+        const LONG result =
+            RegQueryValueExA(key, name.c_str(), nullptr, &type, data.empty() ? nullptr : data.data(), &got);
+        if (result == ERROR_MORE_DATA && got > size) {
+            size = got;
+            continue;
+        }
+        if (result != ERROR_SUCCESS) {
+            return false;
+        }
+        data.resize(std::min(got, size));
+        return true;
+    }
+}
+
+// Stored text: a terminating NUL is not part of it, but a last character stored without one is.
+std::string StoredText(const std::vector<BYTE>& data) {
+    std::string text(data.begin(), data.end());
+    if (!text.empty() && text.back() == '\0') {
+        text.pop_back();
+    }
+    return text;
+}
+
+// The first four stored bytes, zero-filled when fewer were stored; never reads past the data.
+std::int32_t StoredInteger(const std::vector<BYTE>& data) {
+    std::uint8_t bytes[4] = {};
+    std::memcpy(bytes, data.data(), std::min<std::size_t>(data.size(), sizeof bytes));
+    std::int32_t number = 0;
+    std::memcpy(&number, bytes, sizeof number);
+    return number;
+}
+
+// Two percent signs with at least one character between them make an environment reference.
+bool HasEnvironmentReference(const std::string& text) {
+    const auto first = text.find('%');
+    return first != std::string::npos && text.find('%', first + 2) != std::string::npos;
+}
+
+LONG SetData(HKEY key, const std::string& name, DWORD type, const void* data, std::size_t size) {
+    static const BYTE nothing = 0;
+    return RegSetValueExA(key, name.c_str(), 0, type, size == 0 ? &nothing : static_cast<const BYTE*>(data),
+                          static_cast<DWORD>(size));
+}
+
+}  // namespace
+
+std::string cRegistry::Source() { return ProgramName() + ".cRegistry"; }
+
+HKEY cRegistry::Root() const noexcept {
+    // Predefined roots are 32-bit values sign-extended to a pointer (0x80000000 -> 0xFFFFFFFF80000000).
+    return reinterpret_cast<HKEY>(static_cast<ULONG_PTR>(static_cast<LONG_PTR>(classKey_)));
+}
+
+bool cRegistry::KeyExists() const {
+    RegKey key;
+    return OpenKey(Root(), sectionKey_, KEY_QUERY_VALUE, key) == ERROR_SUCCESS;
+}
+
+bool cRegistry::CreateKey() {
+    RegKey key;
+    if (CreateOrOpenKey(Root(), sectionKey_, key) != ERROR_SUCCESS) {
+        throw AppError(registry_error::kFailed, Source(), "Failed to create registry Key: '" + sectionKey_);
+    }
+    return true;
+}
+
+bool cRegistry::DeleteKey() {
+    if (RegDeleteKeyA(Root(), sectionKey_.c_str()) != ERROR_SUCCESS) {
+        throw AppError(registry_error::kFailed, Source(),
+                       "Failed to delete registry Key: '" + std::to_string(classKey_) + "',Section: '" + sectionKey_);
+    }
+    return true;
+}
+
+bool cRegistry::DeleteValue() {
+    RegKey key;
+    if (OpenKey(Root(), sectionKey_, kKeyRights, key) != ERROR_SUCCESS) {
+        throw AppError(registry_error::kFailed, Source(),
+                       "Failed to open key '" + std::to_string(classKey_) + "',Section: '" + sectionKey_ +
+                           "' for delete access");
+    }
+    if (RegDeleteValueA(key.get(), valueKey_.c_str()) != ERROR_SUCCESS) {
+        throw AppError(registry_error::kFailed, Source(),
+                       "Failed to delete registry Key: '" + std::to_string(classKey_) + "',Section: '" +
+                           sectionKey_ + "',Key: '" + valueKey_);
+    }
+    return true;
+}
+
+RegistryValue cRegistry::value() {
+    RegKey key;
+    if (OpenKey(Root(), sectionKey_, KEY_QUERY_VALUE, key) != ERROR_SUCCESS) {
+        return default_;
+    }
+    DWORD type = REG_NONE;
+    DWORD size = 0;
+    const LONG probe = RegQueryValueExA(key.get(), valueKey_.c_str(), nullptr, &type, nullptr, &size);
+    if (probe != ERROR_SUCCESS && probe != ERROR_MORE_DATA) {
+        return default_;
+    }
+    std::vector<BYTE> data;
+    if (!ReadData(key.get(), valueKey_, size, type, data)) {
+        return default_;
+    }
+    valueType_ = type;
+
+    switch (type) {
+    case REG_SZ:
+    case REG_MULTI_SZ:
+        return StoredText(data);
+    case REG_EXPAND_SZ:
+        return ExpandEnvironmentText(StoredText(data));
+    case REG_DWORD:
+        return StoredInteger(data);
+    case REG_DWORD_BIG_ENDIAN:
+        return SwapByteOrder(StoredInteger(data));
+    default:
+        // Indices 0 to size: one zero element more than the bytes stored.
+        data.push_back(0);
+        return ByteArray{0, std::move(data)};
+    }
+}
+
+void cRegistry::value(const RegistryValue& vValue) {
+    RegKey key;
+    if (CreateOrOpenKey(Root(), sectionKey_, key) != ERROR_SUCCESS) {
+        RaiseSetValueFailed(registry_error::kFailed, vValue);
+    }
+    LONG result = error_number::kTypeMismatch;
+    switch (valueType_) {
+    case REG_SZ:
+    case REG_EXPAND_SZ: {
+        const std::string text = vValue.ToText();
+        const DWORD type = HasEnvironmentReference(text) ? REG_EXPAND_SZ : REG_SZ;
+        result = SetData(key.get(), valueKey_, type, text.c_str(), text.size() + 1);
+        break;
+    }
+    case REG_BINARY: {
+        const ByteArray* array = vValue.Bytes();
+        if (array == nullptr || (array->LowerBound > 0 && !array->Bytes.empty())) {
+            throw AppError(registry_error::kFailed, "", "");
+        }
+        // The data starts at index 0 and runs to the upper bound; elements below index 0 are left out.
+        const std::size_t skipped = static_cast<std::size_t>(
+            std::clamp(-array->LowerBound, 0L, static_cast<long>(array->Bytes.size())));
+        result = SetData(key.get(), valueKey_, REG_BINARY, array->Bytes.data() + skipped,
+                         array->Bytes.size() - skipped);
+        break;
+    }
+    case REG_DWORD:
+    case REG_DWORD_BIG_ENDIAN:
+        // Both are stored as REG_DWORD in the machine's byte order; anything but an integer is refused.
+        if (const auto number = vValue.Integer()) {
+            const DWORD data = static_cast<DWORD>(*number);
+            result = SetData(key.get(), valueKey_, REG_DWORD, &data, sizeof data);
+        }
+        break;
+    default:
+        break;
+    }
+    if (result != ERROR_SUCCESS) {
+        RaiseSetValueFailed(registry_error::kSetValueFailed, vValue);
+    }
+}
+
+void cRegistry::RaiseSetValueFailed(long number, const RegistryValue& vValue) const {
+    throw AppError(number, Source(),
+                   "Failed to set registry value Key: '" + std::to_string(classKey_) + "',Section: '" +
+                       sectionKey_ + "',Key: '" + valueKey_ + "' to value: '" + vValue.ToText() + "'");
+}
+
+bool cRegistry::EnumerateValues(std::vector<std::string>& sKeyNames, long& iKeyCount) const {
+    iKeyCount = 0;
+    sKeyNames.clear();
+    RegKey key;
+    if (OpenKey(Root(), sectionKey_, KEY_QUERY_VALUE, key) != ERROR_SUCCESS) {
+        return true;
+    }
+    DWORD longest = 0;
+    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longest,
+                         nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        return true;
+    }
+    for (DWORD index = 0;; ++index) {
+        std::string name(longest + 1, '\0');
+        DWORD length = longest + 1;
+        if (RegEnumValueA(key.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
+            ERROR_SUCCESS) {
+            break;
+        }
+        name.resize(length);
+        sKeyNames.push_back(std::move(name));
+        ++iKeyCount;
+    }
+    return true;
+}
+
+bool cRegistry::EnumerateSections(std::vector<std::string>& sSect, long& iSectCount) const {
+    iSectCount = 0;
+    sSect.clear();
+    try {
+        sSect = ListSubkeys();
+        if (sSect.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+            throw AppError(error_number::kOverflow, Source(), "Overflow");
+        }
+        iSectCount = static_cast<long>(sSect.size());
+    } catch (const AppError& error) {
+        sSect.clear();
+        throw AppError(registry_error::kEnumerationFailed, Source(), error.Description());
+    } catch (const std::bad_alloc&) {
+        sSect.clear();
+        throw AppError(registry_error::kEnumerationFailed, Source(), "Out of memory");
+    }
+    return true;
+}
+
+std::vector<std::string> cRegistry::ListSubkeys() const {
+    std::vector<std::string> names;
+    RegKey key;
+    if (OpenKey(Root(), sectionKey_, KEY_ENUMERATE_SUB_KEYS, key) != ERROR_SUCCESS) {
+        return names;
+    }
+    // 255 characters is the longest name the registry allows; the buffer also holds its terminator.
+    char name[256];
+    for (DWORD index = 0; RegEnumKeyA(key.get(), index, name, sizeof name) == ERROR_SUCCESS; ++index) {
+        names.emplace_back(name, strnlen(name, sizeof name));
+    }
+    return names;
+}
+
+std::int32_t cRegistry::SwapByteOrder(std::int32_t value) noexcept {
+    const auto x = static_cast<std::uint32_t>(value);
+    return static_cast<std::int32_t>((x >> 24) | ((x >> 8) & 0x0000FF00u) | ((x << 8) & 0x00FF0000u) | (x << 24));
+}
+
+std::string cRegistry::ExpandEnvironmentText(const std::string& text) {
+    DWORD size = ExpandEnvironmentStringsA(text.c_str(), nullptr, 0);
+    // A length of 0 means the platform could not expand: keep the text as stored.
+    while (size != 0) {
+        std::string buffer(size, '\0');
+        const DWORD needed = ExpandEnvironmentStringsA(text.c_str(), buffer.data(), size);
+        if (needed == 0) {
+            break;
+        }
+        if (needed <= size) {
+            buffer.resize(std::min<std::size_t>(needed - 1, buffer.find('\0')));
+            return buffer;
+        }
+        size = needed;  // the environment grew between the two calls
+    }
+    return text;
+}
+
+}  // namespace orlenta
