@@ -84,6 +84,12 @@ private:
     throw AppError(number, ProgramName(), description);
 }
 
+// The failed call's error is read before ProgramName(), whose own platform calls reset it.
+[[noreturn]] void RaiseLastError() {
+    const DWORD error = GetLastError();
+    throw AppError::FromWin32(error, ProgramName());
+}
+
 HANDLE RequireOpen(long number, const clsTextFile* owner, FileMode wanted) {
     const Slot slot = FileTable::Instance().Lookup(number, owner);
     if (slot.handle == INVALID_HANDLE_VALUE) {
@@ -98,7 +104,7 @@ HANDLE RequireOpen(long number, const clsTextFile* owner, FileMode wanted) {
 LONGLONG Position(HANDLE file) {
     LARGE_INTEGER position{};
     if (!SetFilePointerEx(file, LARGE_INTEGER{}, &position, FILE_CURRENT)) {
-        throw AppError::FromLastError(ProgramName());
+        RaiseLastError();
     }
     return position.QuadPart;
 }
@@ -107,14 +113,14 @@ void Seek(HANDLE file, LONGLONG offset) {
     LARGE_INTEGER target{};
     target.QuadPart = offset;
     if (!SetFilePointerEx(file, target, nullptr, FILE_BEGIN)) {
-        throw AppError::FromLastError(ProgramName());
+        RaiseLastError();
     }
 }
 
 LONGLONG Size(HANDLE file) {
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file, &size)) {
-        throw AppError::FromLastError(ProgramName());
+        RaiseLastError();
     }
     return size.QuadPart;
 }
@@ -138,13 +144,13 @@ long clsTextFile::Open(const std::string& name, bool forWrite, bool append) {
     HANDLE file = CreateFileA(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        throw AppError::FromLastError(ProgramName());  // the object is stale now
+        RaiseLastError();  // the object is stale now
     }
     FileTable::Instance().Attach(number, file, forWrite ? FileMode::kWrite : FileMode::kRead);
     if (append) {
         LARGE_INTEGER end{};
         if (!SetFilePointerEx(file, end, nullptr, FILE_END)) {
-            throw AppError::FromLastError(ProgramName());
+            RaiseLastError();
         }
     }
     return number;
@@ -175,7 +181,7 @@ void clsTextFile::WriteLine(const std::string& strText) {
     while (written < line.size()) {
         DWORD chunk = 0;
         if (!WriteFile(file, line.data() + written, static_cast<DWORD>(line.size() - written), &chunk, nullptr)) {
-            throw AppError::FromLastError(ProgramName());
+            RaiseLastError();
         }
         if (chunk == 0) {
             throw AppError::FromWin32(ERROR_WRITE_FAULT, ProgramName());
@@ -200,7 +206,7 @@ std::string clsTextFile::ReadLine() {
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(file, chunk, sizeof chunk, &got, nullptr)) {
-            throw AppError::FromLastError(ProgramName());
+            RaiseLastError();
         }
         if (got == 0) {
             Seek(file, start + static_cast<LONGLONG>(line.size()));
@@ -221,7 +227,7 @@ std::string clsTextFile::ReadLine() {
             char after = 0;
             DWORD one = 0;
             if (!ReadFile(file, &after, 1, &one, nullptr)) {
-                throw AppError::FromLastError(ProgramName());
+                RaiseLastError();
             }
             next += (one == 1 && after == '\n') ? 1 : 0;
         }
