@@ -16,6 +16,40 @@ namespace {
 
 std::atomic<int> g_counter{0};
 
+// Starts a host program through Wine, which runs a Unix executable named by its Unix path. Wine
+// hands back no process to wait on, so callers poll for the program's effect.
+bool StartHostProgram(const std::string& commandLine) {
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    std::string buffer = commandLine;
+    if (!CreateProcessA(nullptr, buffer.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        return false;
+    }
+    if (process.hThread != nullptr) {
+        CloseHandle(process.hThread);
+    }
+    if (process.hProcess != nullptr) {
+        CloseHandle(process.hProcess);
+    }
+    return true;
+}
+
+// Polls `done` until it holds or ten seconds have passed.
+template <typename Condition>
+bool WaitFor(Condition done) {
+    const ULONGLONG deadline = GetTickCount64() + 10000;
+    while (!done()) {
+        if (GetTickCount64() > deadline) {
+            return false;
+        }
+        Sleep(10);
+    }
+    return true;
+}
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
 }  // namespace
 
 ScratchFolder::ScratchFolder() {
@@ -87,6 +121,34 @@ std::string UnixPath(const std::string& windowsPath) {
     std::string result = unixName;
     HeapFree(GetProcessHeap(), 0, unixName);
     return result;
+}
+
+HostSymlink::HostSymlink(const std::string& target, const std::string& link) : target_(target), link_(link) {
+    const std::string unixTarget = UnixPath(target);
+    unixLink_ = UnixPath(link);
+    if (unixTarget.empty() || unixLink_.empty()) {
+        problem_ = "no Unix path for " + target + " or " + link + " (not running under Wine?)";
+        return;
+    }
+    if (!StartHostProgram("/bin/ln -s -- " + Quoted(unixTarget) + " " + Quoted(unixLink_))) {
+        problem_ = "cannot start /bin/ln through Wine (error " + std::to_string(GetLastError()) + ")";
+        return;
+    }
+    // A link to an existing target shows up as that target once ln has run.
+    made_ = WaitFor([&] { return PathExists(link_); });
+    if (!made_) {
+        problem_ = "/bin/ln did not make " + unixLink_ + " within 10 s";
+    }
+}
+
+HostSymlink::~HostSymlink() {
+    if (!made_) {
+        return;
+    }
+    // rm on the link itself removes only the link, never what it points to.
+    if (!StartHostProgram("/bin/rm -f -- " + Quoted(unixLink_)) || !WaitFor([&] { return !PathExists(link_); })) {
+        ADD_FAILURE() << "cannot remove the link " << unixLink_ << "; remove it before its folder";
+    }
 }
 
 }  // namespace orlenta::test

@@ -33,4 +33,27 @@ void RemoveTree(const std::string& path);
 // The Unix path of a Windows path in the prefix (for links that only the host can make).
 std::string UnixPath(const std::string& windowsPath);
 
+// A Unix symbolic link inside the prefix, made and removed from the host side: under Wine this is
+// the only way to build a link (CreateSymbolicLinkA creates nothing). Declare it after the folders
+// it points into, so it goes before they are removed and cleanup never follows it.
+class HostSymlink {
+public:
+    // Both are Windows paths; the target must exist. Check Made() before relying on the link.
+    HostSymlink(const std::string& target, const std::string& link);
+    ~HostSymlink();
+    HostSymlink(const HostSymlink&) = delete;
+    HostSymlink& operator=(const HostSymlink&) = delete;
+
+    bool Made() const { return made_; }
+    // Why the link could not be made, for a skip message.
+    const std::string& Problem() const { return problem_; }
+
+private:
+    std::string target_;
+    std::string link_;
+    std::string unixLink_;
+    bool made_ = false;
+    std::string problem_;
+};
+
 }  // namespace orlenta::test
