@@ -1,1 +1,303 @@
+// Path normalising, existence tests and folder clearing, on the real file system of the prefix.
+#include "util/modFileExists.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
 #include <gtest/gtest.h>
+
+#include "support/TestSupport.h"
+
+namespace orlenta {
+namespace {
+
+using test::HostSymlink;
+using test::MakeFolder;
+using test::PathExists;
+using test::ScratchFolder;
+using test::WriteBytes;
+
+TEST(PathFunctionsTest, TrailingBackslashIsAddedOrRemovedAfterTrimmingSpaces) {
+    struct Case {
+        const char* name;
+        std::string path;
+        std::string removed;
+        std::string added;
+    };
+    const Case cases[] = {
+        {"empty", "", "", "\\"},
+        {"spaces only", "   ", "", "\\"},
+        {"plain folder", "C:\\Test", "C:\\Test", "C:\\Test\\"},
+        {"spaces around", "  C:\\Test  ", "C:\\Test", "C:\\Test\\"},
+        {"spaces around a backslash", "  C:\\Test\\  ", "C:\\Test", "C:\\Test\\"},
+        {"two backslashes keep one", "C:\\Test\\\\", "C:\\Test\\", "C:\\Test\\\\"},
+        {"lone backslash", "\\", "", "\\"},
+        {"drive root", "C:\\", "C:", "C:\\"},
+        {"tabs are not trimmed", "\tC:\\Test\t", "\tC:\\Test\t", "\tC:\\Test\t\\"},
+        {"space before the backslash stays", "C:\\Test \\", "C:\\Test ", "C:\\Test \\"},
+        {"forward slash is not a separator", "C:/Test/", "C:/Test/", "C:/Test/\\"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.removed, RemoveTrailingBackslash(c.path));
+        EXPECT_EQ(c.added, AddTrailingBackslash(c.path));
+    }
+}
+
+TEST(PathFunctionsTest, StripNullsCutsAtTheFirstNul) {
+    using namespace std::string_literals;
+    std::string record(MAX_PATH, '\0');
+    record.replace(0, 8, "name.txt");
+    struct Case {
+        const char* name;
+        std::string text;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"nul inside", "abc\0def"s, "abc"},
+        {"no nul", "abc", "abc"},
+        {"nul first", "\0abc"s, ""},
+        {"empty", "", ""},
+        {"two nuls", "a\0b\0c"s, "a"},
+        {"find record field", record, "name.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.expected, StripNulls(c.text));
+    }
+}
+
+// A small tree: a.txt, noext, sub\x.txt, sub\deeper\.
+class ExistenceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        WriteBytes(root / "a.txt", "a");
+        WriteBytes(root / "noext", "n");
+        MakeFolder(root / "sub\\deeper");
+        WriteBytes(root / "sub\\x.txt", "x");
+    }
+    ScratchFolder root;
+};
+
+TEST_F(ExistenceTest, FileExistsMatchesFilesAndFoldersAndWildcards) {
+    struct Case {
+        const char* name;
+        std::string path;
+        bool expected;
+    };
+    const Case cases[] = {
+        {"file", root / "a.txt", true},
+        {"file without extension", root / "noext", true},
+        {"folder", root / "sub", true},
+        {"star wildcard", root / "sub\\*.txt", true},
+        {"star wildcard without match", root / "sub\\*.doc", false},
+        {"question mark wildcard", root / "?.txt", true},
+        {"everything in an empty folder", root / "sub\\deeper\\*.txt", false},
+        {"missing file", root / "missing.txt", false},
+        {"file below a missing folder", root / "missing\\a.txt", false},
+        {"file used as a folder", root / "a.txt\\b", false},
+        {"empty path", "", false},
+        {"path beyond the length limit", root / std::string(MAX_PATH, 'x'), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.expected, FileExists(c.path));
+    }
+}
+
+TEST_F(ExistenceTest, FolderExistsOnlyForFoldersAfterTrimmingOneBackslash) {
+    struct Case {
+        const char* name;
+        std::string path;
+        bool expected;
+    };
+    const Case cases[] = {
+        {"folder", root / "sub", true},
+        {"folder with a backslash", root / "sub\\", true},
+        {"folder with spaces and a backslash", "  " + (root / "sub\\") + "  ", true},
+        {"nested folder", root / "sub\\deeper", true},
+        {"wildcard matching only a folder", root / "s?b", true},
+        {"file", root / "a.txt", false},
+        {"file with a backslash", root / "a.txt\\", false},
+        {"wildcard matching only files", root / "*.txt", false},
+        {"missing folder", root / "missing\\", false},
+        {"two backslashes", root / "sub\\\\", false},
+        // An empty folder box reaches the run as a lone backslash, which names no folder.
+        {"lone backslash", "\\", false},
+        {"empty path", "", false},
+        {"spaces only", "   ", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.expected, FolderExists(c.path));
+    }
+}
+
+// Every entry below `folder` except "." and "..", as relative paths.
+std::vector<std::string> Entries(const std::string& folder, const std::string& prefix = "") {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data{};
+    const HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return names;
+    }
+    do {
+        const std::string name = data.cFileName;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        names.push_back(prefix + name);
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+            const auto below = Entries(folder + "\\" + name, prefix + name + "\\");
+            names.insert(names.end(), below.begin(), below.end());
+        }
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+    return names;
+}
+
+TEST(DeleteFolderContentsTest, EmptiesTheFolderAndKeepsIt) {
+    // The folder may be named with a trailing backslash and spaces around it.
+    const std::vector<std::pair<const char*, std::string>> spellings = {
+        {"plain", ""}, {"trailing backslash", "\\"}, {"spaces and backslash", "\\  "}};
+    for (const auto& [name, suffix] : spellings) {
+        SCOPED_TRACE(name);
+        ScratchFolder root;
+        WriteBytes(root / "a.txt", "a");
+        WriteBytes(root / "noext", "n");
+        WriteBytes(root / ".dotfile", "d");
+        WriteBytes(root / "hidden.txt", "h");
+        SetFileAttributesA((root / "hidden.txt").c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+        WriteBytes(root / "normal.txt", "n");
+        SetFileAttributesA((root / "normal.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
+        MakeFolder(root / "empty");
+        MakeFolder(root / "one\\two\\three");
+        WriteBytes(root / "one\\two\\three\\deep.txt", "d");
+        WriteBytes(root / "one\\mid.txt", "m");
+
+        DeleteFolderContents((suffix.empty() ? "" : " ") + root.Path() + suffix);
+
+        EXPECT_TRUE(PathExists(root.Path()));
+        EXPECT_EQ(std::vector<std::string>{}, Entries(root.Path()));
+    }
+}
+
+TEST(DeleteFolderContentsTest, RemovesDeepChainsAndManyEntriesFromTheBottomUp) {
+    ScratchFolder root;
+    // A folder can only be removed once empty, so a deep chain vanishing shows the walk goes
+    // bottom-up; hundreds of entries show deleting while enumerating skips none.
+    std::string deep = root / "d0";
+    for (int level = 1; level < 25; ++level) {
+        deep += "\\d" + std::to_string(level);
+    }
+    MakeFolder(deep);
+    WriteBytes(deep + "\\bottom.txt", "b");
+    for (int i = 0; i < 300; ++i) {
+        WriteBytes(root / ("file" + std::to_string(i) + ".txt"), "f");
+    }
+    for (int i = 0; i < 40; ++i) {
+        MakeFolder(root / ("folder" + std::to_string(i)));
+        WriteBytes(root / ("folder" + std::to_string(i) + "\\inside.txt"), "i");
+    }
+
+    DeleteFolderContents(root.Path());
+
+    EXPECT_EQ(std::vector<std::string>{}, Entries(root.Path()));
+}
+
+TEST(DeleteFolderContentsTest, KeepsDotFoldersWithEveryFolderAboveThem) {
+    ScratchFolder root;
+    MakeFolder(root / "keep\\inner\\.config\\nested");
+    WriteBytes(root / "keep\\inner\\.config\\settings", "s");
+    WriteBytes(root / "keep\\inner\\.config\\nested\\n.txt", "n");
+    WriteBytes(root / "keep\\inner\\sibling.txt", "s");
+    WriteBytes(root / "keep\\top.txt", "t");
+    MakeFolder(root / ".top");
+    WriteBytes(root / ".top\\t.txt", "t");
+    MakeFolder(root / "gone\\below");
+    WriteBytes(root / "gone\\below\\g.txt", "g");
+    WriteBytes(root / ".dotfile", "d");
+
+    DeleteFolderContents(root.Path());
+
+    // Files beside the kept chain still go; the dot-folders keep everything they hold.
+    const std::vector<std::string> expected = {
+        ".top",
+        ".top\\t.txt",
+        "keep",
+        "keep\\inner",
+        "keep\\inner\\.config",
+        "keep\\inner\\.config\\nested",
+        "keep\\inner\\.config\\nested\\n.txt",
+        "keep\\inner\\.config\\settings",
+    };
+    std::vector<std::string> actual = Entries(root.Path());
+    std::sort(actual.begin(), actual.end());
+    EXPECT_EQ(expected, actual);
+}
+
+TEST(DeleteFolderContentsTest, ReadOnlyFileKeepsItsFolderChain) {
+    ScratchFolder root;
+    MakeFolder(root / "a\\b");
+    MakeFolder(root / "a\\c");
+    WriteBytes(root / "a\\b\\locked.txt", "l");
+    ASSERT_TRUE(SetFileAttributesA((root / "a\\b\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    WriteBytes(root / "a\\b\\free.txt", "f");
+    WriteBytes(root / "a\\c\\x.txt", "x");
+    WriteBytes(root / "a\\y.txt", "y");
+
+    DeleteFolderContents(root.Path());
+
+    const std::vector<std::string> expected = {"a", "a\\b", "a\\b\\locked.txt"};
+    std::vector<std::string> actual = Entries(root.Path());
+    std::sort(actual.begin(), actual.end());
+    EXPECT_EQ(expected, actual);
+}
+
+TEST(DeleteFolderContentsTest, MissingFolderOrFileIsLeftWithoutEffect) {
+    ScratchFolder root;
+    WriteBytes(root / "a.txt", "a");
+    const std::string paths[] = {root / "missing", root / "missing\\deeper", root / "a.txt", root / "*"};
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        DeleteFolderContents(path);
+        EXPECT_EQ(std::vector<std::string>{"a.txt"}, Entries(root.Path()));
+    }
+}
+
+TEST(DeleteFolderContentsTest, NeverWalksThroughALinkToAFolderOutside) {
+    ScratchFolder outside;
+    MakeFolder(outside / "sub");
+    WriteBytes(outside / "o.txt", "o");
+    WriteBytes(outside / "sub\\s.txt", "s");
+    MakeFolder(outside / "other");
+    WriteBytes(outside / "other\\e.txt", "e");
+    ScratchFolder root;
+    MakeFolder(root / "plain");
+    WriteBytes(root / "plain\\p.txt", "p");
+    WriteBytes(root / "r.txt", "r");
+    const HostSymlink link(outside.Path(), root / "link");
+    if (!link.Made()) {
+        GTEST_SKIP() << "cannot build a folder link: " << link.Problem();
+    }
+    // The walk tells a link by this bit alone; without it the link would be walked like a folder.
+    EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT,
+              GetFileAttributesA((root / "link").c_str()) &
+                  (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+
+    DeleteFolderContents(root.Path());
+
+    std::vector<std::string> outsideEntries = Entries(outside.Path());
+    std::sort(outsideEntries.begin(), outsideEntries.end());
+    const std::vector<std::string> untouched = {"o.txt", "other", "other\\e.txt", "sub", "sub\\s.txt"};
+    EXPECT_EQ(untouched, outsideEntries);
+    EXPECT_FALSE(PathExists(root / "plain"));
+    EXPECT_FALSE(PathExists(root / "r.txt"));
+}
+
+}  // namespace
+}  // namespace orlenta
