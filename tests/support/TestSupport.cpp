@@ -123,7 +123,7 @@ std::string UnixPath(const std::string& windowsPath) {
     return result;
 }
 
-HostSymlink::HostSymlink(const std::string& target, const std::string& link) : target_(target), link_(link) {
+HostSymlink::HostSymlink(const std::string& target, const std::string& link) : link_(link) {
     const std::string unixTarget = UnixPath(target);
     unixLink_ = UnixPath(link);
     if (unixTarget.empty() || unixLink_.empty()) {

@@ -49,7 +49,6 @@ public:
     const std::string& Problem() const { return problem_; }
 
 private:
-    std::string target_;
     std::string link_;
     std::string unixLink_;
     bool made_ = false;
