@@ -124,14 +124,24 @@ std::string CommandLineWithoutProgramName(std::string_view fullCommandLine) {
     return std::string(fullCommandLine.substr(end));
 }
 
-bool RunStartUpSequence(RunSettings& settings, std::string_view commandLine) {
-    const std::string appFolder = ApplicationFolder();
-    settings = RunSettings{};
-    settings.AVEFolder = appFolder + (appFolder.empty() || appFolder.back() != '\\' ? "\\" : "") + "AVES";
-    settings.InstallationFolder.clear();
+RunSettings DefaultRunSettings(const std::string& applicationFolder, const std::string& installationFolder) {
+    RunSettings settings;
+    // "C:\" already ends in its backslash: no doubled one before "AVES".
+    settings.AVEFolder = applicationFolder;
+    if (settings.AVEFolder.empty() || settings.AVEFolder.back() != '\\') {
+        settings.AVEFolder += '\\';
+    }
+    settings.AVEFolder += "AVES";
+    settings.InstallationFolder = installationFolder;
     settings.TestingFolder = "C:\\Test";
     settings.StartIndex = "1";
     settings.StopIndex = "213";
+    return settings;
+}
+
+bool RunStartUpSequence(RunSettings& settings, std::string_view commandLine) {
+    const std::string appFolder = ApplicationFolder();
+    settings = DefaultRunSettings(appFolder, std::string());
 
     if (!appFolder.empty()) {
         // The drive first, then the folder: relative names of the run resolve here.

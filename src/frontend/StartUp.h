@@ -16,6 +16,9 @@ bool ParseCommandLine(std::string_view commandLine, RunSettings& settings);
 // The platform's command line with the program's own name stripped as Windows delimits it.
 std::string CommandLineWithoutProgramName(std::string_view fullCommandLine);
 
+// The settings every start begins from, for a program in `applicationFolder`.
+RunSettings DefaultRunSettings(const std::string& applicationFolder, const std::string& installationFolder);
+
 // Defaults, current drive and directory, then the command line. Returns true when the caller
 // must start the run at once.
 bool RunStartUpSequence(RunSettings& settings, std::string_view commandLine);

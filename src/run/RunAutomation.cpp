@@ -35,13 +35,13 @@ T& Use(const std::unique_ptr<T>& object) {
 
 void DeleteFileOrRaise(const std::string& name) {
     if (!DeleteFileA(name.c_str())) {
-        throw AppError::FromLastError(ProgramName());
+        throw AppError::FromLastError();
     }
 }
 
 void RemoveFolderOrRaise(const std::string& name) {
     if (!RemoveDirectoryA(RemoveTrailingBackslash(name).c_str())) {
-        throw AppError::FromLastError(ProgramName());
+        throw AppError::FromLastError();
     }
 }
 

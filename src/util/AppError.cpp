@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "util/AppPaths.h"
+
 namespace orlenta {
 
 namespace {
@@ -44,8 +46,9 @@ AppError AppError::FromWin32(DWORD code, std::string source) {
     return AppError(static_cast<long>(code), std::move(source), SystemMessage(code));
 }
 
-AppError AppError::FromLastError(std::string source) {
-    return FromWin32(GetLastError(), std::move(source));
+AppError AppError::FromLastError() {
+    const DWORD code = GetLastError();
+    return FromWin32(code, ProgramName());
 }
 
 AppError AppError::FromHresult(HRESULT hr, std::string source) {

@@ -18,8 +18,9 @@ public:
 
     // A Win32 error code (GetLastError, or a registry call's result) with the system's text.
     static AppError FromWin32(DWORD code, std::string source);
-    // GetLastError() of the call that just failed.
-    static AppError FromLastError(std::string source);
+    // GetLastError() of the call that just failed, read before anything else can reset it;
+    // the source is the running program's name.
+    static AppError FromLastError();
     static AppError FromHresult(HRESULT hr, std::string source);
 
 private:

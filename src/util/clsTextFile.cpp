@@ -85,11 +85,6 @@ private:
 }
 
 // The failed call's error is read before ProgramName(), whose own platform calls reset it.
-[[noreturn]] void RaiseLastError() {
-    const DWORD error = GetLastError();
-    throw AppError::FromWin32(error, ProgramName());
-}
-
 HANDLE RequireOpen(long number, const clsTextFile* owner, FileMode wanted) {
     const Slot slot = FileTable::Instance().Lookup(number, owner);
     if (slot.handle == INVALID_HANDLE_VALUE) {
@@ -104,7 +99,7 @@ HANDLE RequireOpen(long number, const clsTextFile* owner, FileMode wanted) {
 LONGLONG Position(HANDLE file) {
     LARGE_INTEGER position{};
     if (!SetFilePointerEx(file, LARGE_INTEGER{}, &position, FILE_CURRENT)) {
-        RaiseLastError();
+        throw AppError::FromLastError();
     }
     return position.QuadPart;
 }
@@ -113,14 +108,14 @@ void Seek(HANDLE file, LONGLONG offset) {
     LARGE_INTEGER target{};
     target.QuadPart = offset;
     if (!SetFilePointerEx(file, target, nullptr, FILE_BEGIN)) {
-        RaiseLastError();
+        throw AppError::FromLastError();
     }
 }
 
 LONGLONG Size(HANDLE file) {
     LARGE_INTEGER size{};
     if (!GetFileSizeEx(file, &size)) {
-        RaiseLastError();
+        throw AppError::FromLastError();
     }
     return size.QuadPart;
 }
@@ -144,13 +139,13 @@ long clsTextFile::Open(const std::string& name, bool forWrite, bool append) {
     HANDLE file = CreateFileA(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        RaiseLastError();  // the object is stale now
+        throw AppError::FromLastError();  // the object is stale now
     }
     FileTable::Instance().Attach(number, file, forWrite ? FileMode::kWrite : FileMode::kRead);
     if (append) {
         LARGE_INTEGER end{};
         if (!SetFilePointerEx(file, end, nullptr, FILE_END)) {
-            RaiseLastError();
+            throw AppError::FromLastError();
         }
     }
     return number;
@@ -181,7 +176,7 @@ void clsTextFile::WriteLine(const std::string& strText) {
     while (written < line.size()) {
         DWORD chunk = 0;
         if (!WriteFile(file, line.data() + written, static_cast<DWORD>(line.size() - written), &chunk, nullptr)) {
-            RaiseLastError();
+            throw AppError::FromLastError();
         }
         if (chunk == 0) {
             throw AppError::FromWin32(ERROR_WRITE_FAULT, ProgramName());
@@ -206,7 +201,7 @@ std::string clsTextFile::ReadLine() {
     for (;;) {
         DWORD got = 0;
         if (!ReadFile(file, chunk, sizeof chunk, &got, nullptr)) {
-            RaiseLastError();
+            throw AppError::FromLastError();
         }
         if (got == 0) {
             Seek(file, start + static_cast<LONGLONG>(line.size()));
@@ -227,7 +222,7 @@ std::string clsTextFile::ReadLine() {
             char after = 0;
             DWORD one = 0;
             if (!ReadFile(file, &after, 1, &one, nullptr)) {
-                RaiseLastError();
+                throw AppError::FromLastError();
             }
             next += (one == 1 && after == '\n') ? 1 : 0;
         }

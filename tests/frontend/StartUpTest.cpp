@@ -1,1 +1,72 @@
+// The start-up sequence: defaults, current directory, and the command line applied on top.
+#include <windows.h>
+
 #include <gtest/gtest.h>
+
+#include "frontend/StartUp.h"
+#include "util/AppPaths.h"
+
+namespace orlenta {
+namespace {
+
+std::string CurrentDirectory() {
+    char buffer[MAX_PATH + 1] = {};
+    GetCurrentDirectoryA(MAX_PATH, buffer);
+    return buffer;
+}
+
+// Restores the process's current directory, which the sequence changes.
+class StartUpTest : public ::testing::Test {
+protected:
+    void SetUp() override { saved_ = CurrentDirectory(); }
+    void TearDown() override { SetCurrentDirectoryA(saved_.c_str()); }
+
+    std::string saved_;
+};
+
+TEST_F(StartUpTest, DefaultsFollowTheProgramFolder) {
+    struct Case {
+        const char* folder;
+        const char* aveFolder;
+    };
+    const Case cases[] = {
+        {"D:\\Tools\\Run", "D:\\Tools\\Run\\AVES"},
+        {"C:\\", "C:\\AVES"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.folder);
+        const RunSettings settings = DefaultRunSettings(c.folder, "E:\\Kavro");
+        EXPECT_EQ(c.aveFolder, settings.AVEFolder);
+        EXPECT_EQ("E:\\Kavro", settings.InstallationFolder);
+        EXPECT_EQ("C:\\Test", settings.TestingFolder);
+        EXPECT_EQ("1", settings.StartIndex);
+        EXPECT_EQ("213", settings.StopIndex);
+        EXPECT_EQ((std::array<bool, 5>{true, true, true, true, true}), settings.AVEFilter);
+    }
+}
+
+TEST_F(StartUpTest, EmptyCommandLineKeepsDefaultsAndMovesToTheProgramFolder) {
+    SetCurrentDirectoryA("C:\\");
+    RunSettings settings;
+    settings.TestingFolder = "left over";
+
+    EXPECT_FALSE(RunStartUpSequence(settings, ""));
+
+    EXPECT_EQ(ApplicationFolder() + "\\AVES", settings.AVEFolder);
+    EXPECT_EQ("C:\\Test", settings.TestingFolder);
+    EXPECT_EQ("213", settings.StopIndex);
+    EXPECT_EQ(0, _stricmp(ApplicationFolder().c_str(), CurrentDirectory().c_str()));
+}
+
+TEST_F(StartUpTest, CommandLineOverridesDefaultsAndAsksForTheRun) {
+    RunSettings settings;
+    EXPECT_TRUE(RunStartUpSequence(settings, "-AUTOSTART -KAVRO=E:\\Kavro -START=5 -TESTING=\"D:\\Test Runs\""));
+    EXPECT_EQ("E:\\Kavro", settings.InstallationFolder);
+    EXPECT_EQ("5", settings.StartIndex);
+    EXPECT_EQ("213", settings.StopIndex);
+    EXPECT_EQ("D:\\Test Runs", settings.TestingFolder);
+    EXPECT_EQ(ApplicationFolder() + "\\AVES", settings.AVEFolder);
+}
+
+}  // namespace
+}  // namespace orlenta

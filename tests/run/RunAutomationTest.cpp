@@ -1,1 +1,453 @@
+// The test run, driven through its seams: prompts answered, messages, passes and files recorded.
+#include <windows.h>
+#include <objbase.h>
+
+#include <climits>
+
 #include <gtest/gtest.h>
+
+#include "run/RunAutomation.h"
+#include "run/RunValues.h"
+#include "RunRecorders.h"
+#include "support/TestSupport.h"
+#include "util/AppError.h"
+#include "util/AppPaths.h"
+
+namespace orlenta {
+namespace {
+
+using test::PathExists;
+using test::ReadBytes;
+using test::WriteBytes;
+
+constexpr const char* kPromptCaption = "KavroScript Additional Input";
+constexpr const char* kTestingPrompt =
+    "Your testing folder already exists. Please either enter a new name or press okay to delete old folder.";
+constexpr const char* kKavFramePrompt =
+    "Could not find the KavFrame executable on the specified path, please verify the location of the folder "
+    "which contains KavFrame.exe";
+
+std::string Lines(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\r\n";
+    }
+    return text;
+}
+
+std::string Report(const std::string& description, int line) {
+    return "Description: " + description + "\r\nLine No.: " + std::to_string(line);
+}
+
+// A scratch tree with an AVE folder, an installation folder holding KavFrame.exe, and a work
+// folder that is the current directory while the run goes on.
+class RunAutomationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char current[MAX_PATH + 1] = {};
+        GetCurrentDirectoryA(MAX_PATH, current);
+        savedDirectory_ = current;
+
+        test::MakeFolder(scratch_ / "aves");
+        test::MakeFolder(scratch_ / "kavro");
+        test::MakeFolder(scratch_ / "work");
+        WriteBytes(scratch_ / "kavro\\KavFrame.exe", "stand-in");
+        ASSERT_TRUE(SetCurrentDirectoryA((scratch_ / "work").c_str()));
+
+        settings_.AVEFolder = scratch_ / "aves";
+        settings_.InstallationFolder = scratch_ / "kavro";
+        settings_.TestingFolder = scratch_ / "testing";
+        settings_.StartIndex = "7";
+        settings_.StopIndex = "9";
+    }
+    void TearDown() override { SetCurrentDirectoryA(savedDirectory_.c_str()); }
+
+    void Run(ScriptShellFactory factory = {}) {
+        if (!factory) {
+            factory = [this] { return std::make_unique<test::RecordingShell>(passes_, op_); };
+        }
+        RunAutomation(settings_, op_, factory);
+    }
+
+    std::string Header(const std::string& installationLine, const std::string& testingLine,
+                       const char* flags = "TTTTT") const {
+        std::vector<std::string> lines = {scratch_ / "aves\\", installationLine, testingLine};
+        for (const char* f = flags; *f != '\0'; ++f) {
+            lines.push_back(*f == 'T' ? "True" : "False");
+        }
+        return Lines(lines);
+    }
+    std::string Header() const { return Header(scratch_ / "kavro\\", scratch_ / "testing\\"); }
+
+    std::string InputFile() const { return scratch_ / "work\\InputData.txt"; }
+
+    test::ScratchFolder scratch_;
+    std::string savedDirectory_;
+    RunSettings settings_;
+    test::RecordingOperator op_;
+    std::vector<test::ScriptPass> passes_;
+};
+
+TEST_F(RunAutomationTest, RunsTheScriptOncePerNumberWithTheGrowingInputFile) {
+    Run();
+
+    EXPECT_TRUE(op_.messages.empty());
+    EXPECT_TRUE(op_.prompts.empty());
+    ASSERT_EQ(3u, passes_.size());
+    const std::string expectedCommand = "\"" + ApplicationFolder() + "\\Files\\KavroTestScript1.vbs\"";
+    const std::vector<std::string> numbers = {"7", "8", "9"};
+    for (size_t i = 0; i < passes_.size(); ++i) {
+        SCOPED_TRACE("pass " + std::to_string(i + 1));
+        const test::ScriptPass& pass = passes_[i];
+        EXPECT_EQ(expectedCommand, pass.command);
+        EXPECT_EQ(5, pass.windowStyle);
+        EXPECT_TRUE(pass.wait);
+        EXPECT_FALSE(pass.controlsEnabled);
+        std::vector<std::string> soFar(numbers.begin(), numbers.begin() + static_cast<long>(i) + 1);
+        EXPECT_EQ(Header() + Lines(soFar), pass.inputFile);
+        const std::string name = AveName(7 + static_cast<int>(i));
+        EXPECT_EQ(scratch_ / ("aves\\" + name + "\\" + name + ".ach"), pass.status);
+    }
+    EXPECT_EQ(0, op_.progressMinimum);
+    EXPECT_EQ(3, op_.progressMaximum);
+    EXPECT_EQ((std::vector<long>{0, 0, 1, 2, 0}), op_.progressValues);
+    EXPECT_EQ(3, op_.refreshes);
+    EXPECT_EQ("", op_.status);
+    EXPECT_EQ((std::vector<std::string>{"disable", "enable"}), op_.events);
+    EXPECT_FALSE(PathExists(InputFile()));
+    EXPECT_EQ((std::vector<std::string>{"Open|" + (scratch_ / "testing\\TestResults.htm") + "|||10"}),
+              op_.documents);
+}
+
+TEST_F(RunAutomationTest, UncheckedTypesAreWrittenAsFalseAndTheScriptStillRuns) {
+    settings_.AVEFilter = {false, false, false, false, false};
+    settings_.StopIndex = "7";
+    Run();
+    ASSERT_EQ(1u, passes_.size());
+    EXPECT_EQ(Header(scratch_ / "kavro\\", scratch_ / "testing\\", "FFFFF") + Lines({"7"}), passes_[0].inputFile);
+    EXPECT_EQ(1, op_.progressMaximum);
+}
+
+TEST_F(RunAutomationTest, MissingFoldersEndTheRunBeforeAnythingChanges) {
+    WriteBytes(InputFile(), "left over\r\n");
+    struct Case {
+        const char* name;
+        std::string aveFolder;
+        std::string installationFolder;
+        std::string message;
+    };
+    const Case cases[] = {
+        {"empty AVE folder", "", scratch_ / "kavro", "\\ folder does not exist."},
+        {"missing AVE folder", scratch_ / "nowhere", scratch_ / "kavro",
+         (scratch_ / "nowhere\\") + " folder does not exist."},
+        {"AVE folder is a file", scratch_ / "kavro\\KavFrame.exe", scratch_ / "kavro",
+         (scratch_ / "kavro\\KavFrame.exe\\") + " folder does not exist."},
+        {"missing installation folder", scratch_ / "aves", "  " + (scratch_ / "gone") + "  ",
+         (scratch_ / "gone\\") + " folder does not exist."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        op_ = test::RecordingOperator{};
+        settings_.AVEFolder = c.aveFolder;
+        settings_.InstallationFolder = c.installationFolder;
+        Run();
+        EXPECT_EQ((std::vector<std::string>{"message: " + c.message}), op_.events);
+        EXPECT_TRUE(passes_.empty());
+        EXPECT_EQ("left over\r\n", ReadBytes(InputFile()));
+    }
+}
+
+TEST_F(RunAutomationTest, StartTextThatIsNoNumberIsReportedAndTheRunGoesOnFromZero) {
+    settings_.StartIndex = "abc";
+    settings_.StopIndex = "2";
+    Run();
+    EXPECT_EQ((std::vector<std::string>{Report("Type mismatch", 120)}), op_.messages);
+    ASSERT_EQ(3u, passes_.size());
+    EXPECT_EQ(Header() + Lines({"0", "1", "2"}), passes_[2].inputFile);
+    EXPECT_EQ(3, op_.progressMaximum);
+}
+
+TEST_F(RunAutomationTest, StopNumberOutsideThe32BitRangeIsReportedAtLine130) {
+    settings_.StopIndex = "2147483648";
+    settings_.StartIndex = "1";
+    Run();
+    EXPECT_EQ((std::vector<std::string>{Report("Overflow", 130)}), op_.messages);
+    EXPECT_TRUE(passes_.empty());  // the stop number stayed 0
+}
+
+TEST_F(RunAutomationTest, StopBelowStartRunsNoPassButWritesAndDeletesTheFile) {
+    settings_.StartIndex = "5";
+    settings_.StopIndex = "3";
+    std::string fileWhenDisabled;
+    op_.onDisable = [&] { fileWhenDisabled = ReadBytes(InputFile()); };
+    Run();
+    EXPECT_TRUE(op_.messages.empty());
+    EXPECT_TRUE(passes_.empty());
+    EXPECT_EQ(Header(), fileWhenDisabled);
+    EXPECT_EQ(-1, op_.progressMaximum);
+    EXPECT_FALSE(PathExists(InputFile()));
+    EXPECT_EQ(1u, op_.documents.size());
+    EXPECT_EQ((std::vector<std::string>{"disable", "enable"}), op_.events);
+}
+
+TEST_F(RunAutomationTest, NegativeAndPaddedNumbers) {
+    settings_.StartIndex = "-1";
+    settings_.StopIndex = "0";
+    Run();
+    ASSERT_EQ(2u, passes_.size());
+    EXPECT_EQ(Header() + Lines({"-1", "0"}), passes_[1].inputFile);
+    EXPECT_EQ(scratch_ / "aves\\Ave-001\\Ave-001.ach", passes_[0].status);
+    EXPECT_EQ(scratch_ / "aves\\Ave000\\Ave000.ach", passes_[1].status);
+}
+
+TEST_F(RunAutomationTest, CounterPassingTheLargest32BitNumberEndsTheLoop) {
+    settings_.StartIndex = "2147483646";
+    settings_.StopIndex = "2147483647";
+    Run();
+    ASSERT_EQ(2u, passes_.size());
+    EXPECT_EQ(Header() + Lines({"2147483646", "2147483647"}), passes_[1].inputFile);
+    EXPECT_EQ((std::vector<std::string>{Report("Overflow", 600)}), op_.messages);
+    // Lines 610 to 670 still ran.
+    EXPECT_FALSE(PathExists(InputFile()));
+    EXPECT_EQ("enable", op_.events.back());
+    EXPECT_EQ(1u, op_.documents.size());
+}
+
+TEST_F(RunAutomationTest, InputFileThatCannotBeCreatedIsReportedAtEveryUse) {
+    // A folder in the file's place: it can be neither deleted as a file nor opened for writing.
+    test::MakeFolder(InputFile());
+    settings_.StopIndex = "8";
+    Run();
+
+    std::vector<int> lines;
+    for (const std::string& message : op_.messages) {
+        lines.push_back(std::stoi(message.substr(message.rfind(' ') + 1)));
+    }
+    EXPECT_EQ((std::vector<int>{180, 380, 390, 400, 410, 430, 430, 430, 430, 430, 560, 590, 560, 590, 630}), lines);
+    ASSERT_EQ(2u, passes_.size());  // the script still runs in every pass
+    EXPECT_EQ("enable", op_.events.back());
+}
+
+TEST_F(RunAutomationTest, ShellThatCannotBeCreatedIsReportedOnceAndThenInEveryPass) {
+    Run([]() -> std::unique_ptr<ScriptShell> { throw AppError(-2147221005, "Orlenta", "Invalid class string"); });
+    EXPECT_EQ((std::vector<std::string>{Report("Invalid class string", 480),
+                                        Report("Object variable or With block variable not set", 580),
+                                        Report("Object variable or With block variable not set", 580),
+                                        Report("Object variable or With block variable not set", 580)}),
+              op_.messages);
+    EXPECT_FALSE(PathExists(InputFile()));
+}
+
+TEST_F(RunAutomationTest, MissingScriptIsReportedOncePerPassByTheRealShell) {
+    // The test program's folder has no Files\KavroTestScript1.vbs.
+    ASSERT_FALSE(PathExists(ApplicationFolder() + "\\Files\\KavroTestScript1.vbs"));
+    settings_.StopIndex = "8";
+    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
+    Run(CreateWScriptShell);
+    CoUninitialize();
+    ASSERT_EQ(2u, op_.messages.size()) << ::testing::PrintToString(op_.messages);
+    for (const std::string& message : op_.messages) {
+        EXPECT_EQ(0u, message.find("Description: "));
+        EXPECT_NE(std::string::npos, message.find("\r\nLine No.: 580"));
+    }
+    EXPECT_FALSE(PathExists(InputFile()));
+}
+
+TEST_F(RunAutomationTest, ExistingTestingFolderAnsweredWithItsOwnPathIsReplaced) {
+    test::MakeFolder(scratch_ / "testing\\sub\\deeper");
+    WriteBytes(scratch_ / "testing\\sub\\deeper\\old.htm", "old");
+    WriteBytes(scratch_ / "testing\\results.txt", "old");
+    WriteBytes(InputFile(), "left over\r\n");
+    // The same path in other letter case, without its backslash.
+    std::string answer = scratch_ / "TESTING";
+    for (char& c : answer) {
+        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    }
+    op_.answers = {answer};
+    settings_.StopIndex = "7";
+    Run();
+
+    ASSERT_EQ(1u, op_.prompts.size());
+    EXPECT_EQ(kTestingPrompt, op_.prompts[0].prompt);
+    EXPECT_EQ(kPromptCaption, op_.prompts[0].caption);
+    EXPECT_EQ(scratch_ / "testing\\", op_.prompts[0].defaultAnswer);
+    EXPECT_FALSE(PathExists(scratch_ / "testing"));
+    EXPECT_TRUE(op_.messages.empty());
+    ASSERT_EQ(1u, passes_.size());
+    EXPECT_EQ(Header(scratch_ / "kavro\\", answer + "\\") + Lines({"7"}), passes_[0].inputFile);
+    EXPECT_EQ("Open|" + answer + "\\TestResults.htm|||10", op_.documents.at(0));
+}
+
+TEST_F(RunAutomationTest, ExistingTestingFolderAnsweredWithAnotherPathIsLeftAlone) {
+    test::MakeFolder(scratch_ / "testing");
+    WriteBytes(scratch_ / "testing\\keep.txt", "keep");
+    op_.answers = {"  " + (scratch_ / "elsewhere") + " "};
+    settings_.StopIndex = "7";
+    Run();
+    EXPECT_EQ("keep", ReadBytes(scratch_ / "testing\\keep.txt"));
+    EXPECT_FALSE(PathExists(scratch_ / "elsewhere"));
+    ASSERT_EQ(1u, passes_.size());
+    EXPECT_EQ(Header(scratch_ / "kavro\\", scratch_ / "elsewhere\\") + Lines({"7"}), passes_[0].inputFile);
+}
+
+TEST_F(RunAutomationTest, CancelAtEitherPromptEndsTheRunAfterTheLeftoverFileIsGone) {
+    struct Case {
+        const char* name;
+        bool testingExists;
+        bool kavFrameMissing;
+        std::deque<std::string> answers;
+    };
+    const Case cases[] = {
+        {"testing folder prompt", true, false, {""}},
+        {"executable prompt", false, true, {""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        op_ = test::RecordingOperator{};
+        op_.answers = c.answers;
+        test::RemoveTree(scratch_ / "testing");
+        if (c.testingExists) {
+            test::MakeFolder(scratch_ / "testing");
+        }
+        if (c.kavFrameMissing) {
+            DeleteFileA((scratch_ / "kavro\\KavFrame.exe").c_str());
+        }
+        WriteBytes(InputFile(), "left over\r\n");
+        Run();
+        EXPECT_EQ(1u, op_.prompts.size());
+        EXPECT_TRUE(op_.messages.empty());
+        EXPECT_TRUE(passes_.empty());
+        EXPECT_FALSE(PathExists(InputFile()));
+        EXPECT_EQ(c.testingExists, PathExists(scratch_ / "testing"));
+        EXPECT_EQ(-999, op_.progressMaximum);
+        EXPECT_TRUE(op_.documents.empty());
+    }
+}
+
+TEST_F(RunAutomationTest, InstallationFolderTypedAtThePromptStandsAsTyped) {
+    DeleteFileA((scratch_ / "kavro\\KavFrame.exe").c_str());
+    op_.answers = {scratch_ / "elsewhere"};
+    settings_.StopIndex = "7";
+    Run();
+    ASSERT_EQ(1u, op_.prompts.size());
+    EXPECT_EQ(kKavFramePrompt, op_.prompts[0].prompt);
+    EXPECT_EQ(kPromptCaption, op_.prompts[0].caption);
+    EXPECT_EQ(scratch_ / "kavro\\", op_.prompts[0].defaultAnswer);
+    ASSERT_EQ(1u, passes_.size());
+    EXPECT_EQ(Header(scratch_ / "elsewhere", scratch_ / "testing\\") + Lines({"7"}), passes_[0].inputFile);
+}
+
+TEST_F(RunAutomationTest, TestingFolderHoldingWhatTheRunNeedsIsNeverDeleted) {
+    struct Case {
+        const char* name;
+        std::string testing;  // exists, and the operator presses OK on it
+        std::string aveFolder;
+        std::string installationFolder;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"is the AVE folder", scratch_ / "aves", scratch_ / "aves", scratch_ / "kavro", "it is the AVE folder."},
+        {"holds the installation folder", scratch_.Path(), scratch_ / "aves", scratch_ / "kavro",
+         "it contains the AVE folder "},
+        {"is the installation folder in other case", scratch_ / "KAVRO", scratch_ / "aves", scratch_ / "kavro",
+         "it is the installation folder."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        op_ = test::RecordingOperator{};
+        settings_.TestingFolder = c.testing;
+        settings_.AVEFolder = c.aveFolder;
+        settings_.InstallationFolder = c.installationFolder;
+        op_.answers = {c.testing + "\\"};
+        Run();
+        ASSERT_EQ(1u, op_.messages.size());
+        EXPECT_EQ(0u, op_.messages[0].find("The testing folder " + c.testing + "\\ will not be deleted: "));
+        EXPECT_NE(std::string::npos, op_.messages[0].find(c.reason));
+        EXPECT_TRUE(PathExists(scratch_ / "kavro\\KavFrame.exe"));
+        EXPECT_TRUE(PathExists(scratch_ / "aves"));
+        EXPECT_TRUE(passes_.empty());
+        EXPECT_TRUE(op_.documents.empty());
+    }
+}
+
+TEST_F(RunAutomationTest, ControlsDisabledBeforeTheRunAreEnabledAfterIt) {
+    op_.enabled = false;
+    settings_.StopIndex = "7";
+    Run();
+    EXPECT_TRUE(op_.enabled);
+    ASSERT_EQ(1u, passes_.size());
+    EXPECT_FALSE(passes_[0].controlsEnabled);
+}
+
+TEST(RunValuesTest, NumberTextsConvertLikeABasicConversion) {
+    struct Case {
+        const char* text;
+        long value;
+        long error;  // 0 when the text converts
+    };
+    const Case cases[] = {
+        {"7", 7, 0},           {" 42 ", 42, 0},       {"-5", -5, 0},        {"+3", 3, 0},
+        {"007", 7, 0},         {"2.5", 2, 0},         {"3.5", 4, 0},        {"2.51", 3, 0},
+        {"-2.5", -2, 0},       {"2147483647", 2147483647, 0},               {"-2147483648", -2147483647L - 1, 0},
+        {"abc", 0, 13},        {"", 0, 13},           {"1 2", 0, 13},       {"5x", 0, 13},
+        {"\t5", 0, 13},        {".", 0, 13},          {"2147483648", 0, 6}, {"-2147483649", 0, 6},
+        {"99999999999999999999", 0, 6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string("\"") + c.text + "\"");
+        try {
+            EXPECT_EQ(c.value, ToInt32(c.text));
+            EXPECT_EQ(0, c.error);
+        } catch (const AppError& error) {
+            EXPECT_EQ(c.error, error.Number());
+        }
+    }
+}
+
+TEST(RunValuesTest, CheckedArithmeticRaisesOverflow) {
+    EXPECT_EQ(INT_MAX, CheckedAdd(INT_MAX - 1, 1));
+    EXPECT_EQ(INT_MIN, CheckedSubtract(INT_MIN + 1, 1));
+    EXPECT_THROW(CheckedAdd(INT_MAX, 1), AppError);
+    EXPECT_THROW(CheckedSubtract(INT_MAX, -1), AppError);
+    EXPECT_THROW(CheckedSubtract(0, INT_MIN), AppError);
+    try {
+        CheckedSubtract(INT_MAX, INT_MIN);
+    } catch (const AppError& error) {
+        EXPECT_EQ(6, error.Number());
+        EXPECT_EQ("Overflow", error.Description());
+    }
+}
+
+TEST(RunValuesTest, AveNamesAndArchivePaths) {
+    EXPECT_EQ("Ave007", AveName(7));
+    EXPECT_EQ("Ave042", AveName(42));
+    EXPECT_EQ("Ave1234", AveName(1234));
+    EXPECT_EQ("Ave000", AveName(0));
+    EXPECT_EQ("Ave-005", AveName(-5));
+    EXPECT_EQ("Ave-2147483648", AveName(INT_MIN));
+    EXPECT_EQ("D:\\AVES\\Ave007\\Ave007.ach", ArchivePath("D:\\AVES\\", 7));
+    EXPECT_EQ("\"C:\\\\Files\\KavroTestScript1.vbs\"", ScriptCommand("C:\\"));
+    EXPECT_EQ("\"D:\\Tools\\Files\\KavroTestScript1.vbs\"", ScriptCommand("D:\\Tools"));
+}
+
+TEST(RunValuesTest, DeletionRefusalCoversRootsAndNeededFolders) {
+    struct Case {
+        const char* testing;
+        bool refused;
+    };
+    const Case cases[] = {
+        {"C:\\", true},          {"c:", true},           {"\\", true},          {"\\\\server\\share\\", true},
+        {"D:\\Work\\", true},    {"d:\\work", true},     {"D:\\Work\\Ave", true}, {"D:\\Tools\\", true},
+        {"E:\\", true},          {"E:\\Kavro\\", true},  {"D:\\Work2\\", false}, {"D:\\Test\\", false},
+        {"\\\\server\\share\\t\\", false},              {"E:\\Kav\\", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.testing);
+        const auto refusal =
+            TestingFolderDeletionRefusal(c.testing, "D:\\Work\\Ave\\", "E:\\Kavro\\Bin", "D:\\Tools");
+        EXPECT_EQ(c.refused, refusal.has_value());
+    }
+}
+
+}  // namespace
+}  // namespace orlenta
