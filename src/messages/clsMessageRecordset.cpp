@@ -1,0 +1,166 @@
+// The message catalogue over SQLite: column choice by the user's language, one lookup per call.
+#include "messages/clsMessageRecordset.h"
+
+#include <array>
+
+#include <sqlite3.h>
+
+#include "util/AppPaths.h"
+#include "util/Text.h"
+#include "util/modFileExists.h"
+
+namespace orlenta {
+
+namespace {
+
+constexpr LCTYPE kIsoLanguageName = 89;  // LOCALE_SISO639LANGNAME
+
+SqliteDatabase OpenCatalogue(const std::string& path) {
+    SqliteDatabase db;
+    const int rc = sqlite3_open_v2(AnsiToUtf8(path).c_str(), db.put(), SQLITE_OPEN_READONLY, nullptr);
+    if (rc != SQLITE_OK) {
+        throw SqliteError(db.get());
+    }
+    return db;
+}
+
+SqliteStatement Prepare(sqlite3* db, const std::string& sql) {
+    SqliteStatement statement;
+    if (sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), statement.put(), nullptr) != SQLITE_OK) {
+        throw SqliteError(db);
+    }
+    return statement;
+}
+
+// Quoted as an identifier, so a column name can never be read as part of the query.
+std::string QuoteIdentifier(const std::string& name) {
+    std::string quoted = "\"";
+    for (const char c : name) {
+        quoted += c;
+        if (c == '"') {
+            quoted += '"';
+        }
+    }
+    return quoted + "\"";
+}
+
+std::string Comparable(const std::string& name) { return TrimSpaces(ToLowerText(name)); }
+
+// The table's own spelling of a chosen column: a stored name may differ from the candidate in case or
+// outer spaces, and SQLite, unlike the names it matches, does not ignore outer spaces.
+std::string StoredName(const std::string& candidate, const TableColumns& columns) {
+    if (candidate.empty()) {
+        return candidate;
+    }
+    for (int i = 0; i < columns.Count(); ++i) {
+        const std::string name = columns.Name(i);
+        if (Comparable(name) == Comparable(candidate)) {
+            return name;
+        }
+    }
+    return candidate;
+}
+
+}  // namespace
+
+MessageCatalogueHost DefaultCatalogueHost() {
+    MessageCatalogueHost host;
+    host.databasePath = AddTrailingBackslash(ApplicationFolder()) + "KavroDB.mdb";
+    host.userLocale = [] { return GetUserDefaultLCID(); };
+    host.messageBox = [](const std::string& text, const std::string& caption) {
+        MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK);
+    };
+    return host;
+}
+
+int TableColumns::Count() const { return sqlite3_column_count(statement_.get()); }
+
+std::string TableColumns::Name(int index) const {
+    const char* name = sqlite3_column_name(statement_.get(), index);
+    return name == nullptr ? std::string() : Utf8ToAnsi(name);
+}
+
+clsMessageRecordset::clsMessageRecordset() : clsMessageRecordset(DefaultCatalogueHost()) {}
+
+clsMessageRecordset::clsMessageRecordset(MessageCatalogueHost host)
+    : host_(std::move(host)),
+      database_(OpenCatalogue(host_.databasePath)),
+      columns_(Prepare(database_.get(), "SELECT * FROM KavroMsg")) {}
+
+std::string clsMessageRecordset::GetLocaleString(LCID lLocaleId, LCTYPE lLocaleType) {
+    const int needed = GetLocaleInfoA(lLocaleId, lLocaleType, nullptr, 0);
+    if (needed == 0) {
+        return {};
+    }
+    std::string buffer(static_cast<size_t>(needed), ' ');
+    const int written = GetLocaleInfoA(lLocaleId, lLocaleType, buffer.data(), needed);
+    if (written == 0) {
+        return {};
+    }
+    buffer.resize(static_cast<size_t>(written - 1));
+    return buffer;
+}
+
+bool clsMessageRecordset::FieldExists(const std::string& sFieldName, const TableColumns& columns) {
+    const std::string wanted = Comparable(sFieldName);
+    for (int i = 0; i < columns.Count(); ++i) {
+        if (Comparable(columns.Name(i)) == wanted) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string clsMessageRecordset::GetLanguageField(const std::string& sBaseName, const TableColumns& columns) {
+    const std::string language = GetLocaleString(host_.userLocale(), kIsoLanguageName);
+    const std::array<std::string, 3> candidates = {
+        sBaseName + "_" + ToLowerText(language),
+        sBaseName + "_en",
+        sBaseName,
+    };
+    for (const std::string& candidate : candidates) {
+        if (FieldExists(candidate, columns)) {
+            return candidate;
+        }
+    }
+    host_.messageBox("Missing field in KAVRO database.", kCatalogueCaption);
+    return {};
+}
+
+std::string clsMessageRecordset::GetMessage(const std::string& sKey) {
+    const std::string column = StoredName(GetLanguageField("Message", columns_), columns_);
+    // With no column the query names an empty identifier, which the engine rejects with its own error.
+    const SqliteStatement query =
+        Prepare(database_.get(), "SELECT " + QuoteIdentifier(AnsiToUtf8(column)) + " FROM KavroMsg WHERE NAME=?");
+    const std::string key = AnsiToUtf8(sKey);
+    if (sqlite3_bind_text(query.get(), 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT) != SQLITE_OK) {
+        throw SqliteError(database_.get());
+    }
+
+    // Exactly one record gives a message; none, or a key that several records hold, gives none.
+    int rc = sqlite3_step(query.get());
+    if (rc == SQLITE_DONE) {
+        return {};
+    }
+    if (rc != SQLITE_ROW) {
+        throw SqliteError(database_.get());
+    }
+    std::string text;
+    const bool isNull = sqlite3_column_type(query.get(), 0) == SQLITE_NULL;
+    if (!isNull) {
+        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(query.get(), 0));
+        if (bytes != nullptr) {
+            text.assign(bytes, static_cast<size_t>(sqlite3_column_bytes(query.get(), 0)));
+        }
+    }
+    rc = sqlite3_step(query.get());
+    if (rc == SQLITE_ROW) {
+        return {};
+    }
+    if (rc != SQLITE_DONE) {
+        throw SqliteError(database_.get());
+    }
+    return isNull ? std::string() : TrimSpaces(Utf8ToAnsi(text));
+}
+
+}  // namespace orlenta
