@@ -66,8 +66,10 @@ if ! log=$(dpkg-source -x "$dsc" src 2>&1); then
   exit 1
 fi
 cd src
-./configure >/dev/null
-make sqlite3.c >/dev/null
+# The amalgamation is made by host tools; CMake hands its cross compiler down in CC, so drop that.
+host_env=(env -u CC -u CXX -u CPP -u CFLAGS -u CPPFLAGS -u LDFLAGS -u RC CC=cc)
+"${host_env[@]}" ./configure >/dev/null
+"${host_env[@]}" make sqlite3.c >/dev/null
 grep -q "#define SQLITE_VERSION *\"$pinned\"" sqlite3.h || {
   echo "fetch-sqlite-source: the made sqlite3.h does not carry version $pinned" >&2
   exit 1
