@@ -1,2 +1,563 @@
-// frmOrlenta (in progress).
+// frmOrlenta: the program's one window, its layout table, and the run's operator interface.
 #include "frontend/frmOrlenta.h"
+
+#include <algorithm>
+#include <array>
+#include <exception>
+#include <stdexcept>
+#include <utility>
+
+#include <commctrl.h>
+
+#include "frontend/StartUp.h"
+#include "frontend/resource.h"
+#include "run/RunAutomation.h"
+#include "util/AppError.h"
+#include "util/AppPaths.h"
+
+namespace orlenta {
+
+namespace {
+
+using K = ControlKind;
+constexpr const char* kAutomationSetup = "fraAutomationSetup";
+constexpr const char* kFilter = "fraFilter";
+
+// The window's layout in twips, in the order of its tables: the client area, then one row of
+// fraAutomationSetup after another, then the filter boxes.
+constexpr std::array<ControlLayout, 26> kLayout{{
+    // name                index kind            caption                               left  top   width height container
+    {"fraAutomationSetup", -1, K::Frame,       "Automation Setup",                   120,  120,  6615, 2535, nullptr},
+    {"fraFilter",          -1, K::Frame,       "AVE type filter",                    120,  2760, 6615, 2115, nullptr},
+    {"lblStatus",          -1, K::Label,       "",                                   120,  4980, 6585, 375,  nullptr},
+    {"ProgressBar1",       -1, K::ProgressBar, "",                                   120,  5460, 6615, 255,  nullptr},
+    {"cmdStart",           -1, K::Button,      "Start",                              3480, 5820, 1575, 375,  nullptr},
+    {"cmdCancel",          -1, K::Button,      "Close",                              5160, 5820, 1575, 375,  nullptr},
+
+    {"lblPath",             0, K::Label,       "Path to the AVE folder",             240,  420,  1575, 195,  kAutomationSetup},
+    {"txtPath",             0, K::TextBox,     "",                                   2760, 360,  3195, 315,  kAutomationSetup},
+    {"cmdBrowse",           0, K::Button,      "...",                                6000, 360,  315,  315,  kAutomationSetup},
+    {"lblPath",             1, K::Label,       "Path to Norvik Kavro installation",  240,  840,  2520, 195,  kAutomationSetup},
+    {"txtPath",             1, K::TextBox,     "",                                   2760, 780,  3195, 315,  kAutomationSetup},
+    {"cmdBrowse",           1, K::Button,      "...",                                6000, 780,  315,  315,  kAutomationSetup},
+    {"lblPath",             2, K::Label,       "Path to the testing folder",         240,  1260, 1725, 195,  kAutomationSetup},
+    {"txtPath",             2, K::TextBox,     "",                                   2760, 1200, 3195, 315,  kAutomationSetup},
+    {"cmdBrowse",           2, K::Button,      "...",                                6000, 1200, 330,  315,  kAutomationSetup},
+    {"lblPath",             3, K::Label,       "Start at AVE number",                240,  1680, 1440, 195,  kAutomationSetup},
+    {"txtStartIndex",      -1, K::TextBox,     "",                                   2760, 1620, 660,  315,  kAutomationSetup},
+    {"udStartIndex",       -1, K::SpinControl, "",                                   3420, 1620, 255,  315,  kAutomationSetup},
+    {"lblPath",             4, K::Label,       "Stop at AVE number",                 240,  2100, 1440, 195,  kAutomationSetup},
+    {"txtStopIndex",       -1, K::TextBox,     "",                                   2760, 2040, 660,  315,  kAutomationSetup},
+    {"udStopIndex",        -1, K::SpinControl, "",                                   3420, 2040, 255,  315,  kAutomationSetup},
+
+    {"chkAVEFilter",        0, K::CheckBox,    "Linear",                             360,  420,  1695, 195,  kFilter},
+    {"chkAVEFilter",        1, K::CheckBox,    "Nonlinear",                          360,  720,  1695, 195,  kFilter},
+    {"chkAVEFilter",        2, K::CheckBox,    "Thermal",                            360,  1020, 1695, 195,  kFilter},
+    {"chkAVEFilter",        3, K::CheckBox,    "Fluid",                              360,  1320, 1695, 195,  kFilter},
+    {"chkAVEFilter",        4, K::CheckBox,    "Electrostatic",                      360,  1620, 1695, 195,  kFilter},
+}};
+
+struct ControlRef {
+    const char* name;
+    int index;
+};
+
+constexpr std::array<ControlRef, 17> kTabOrder{{
+    {"cmdStart", -1},      {"cmdCancel", -1},     {"chkAVEFilter", 0}, {"chkAVEFilter", 1}, {"chkAVEFilter", 2},
+    {"chkAVEFilter", 3},   {"chkAVEFilter", 4},   {"txtPath", 0},      {"txtPath", 1},      {"txtPath", 2},
+    {"txtStartIndex", -1}, {"txtStopIndex", -1},  {"udStartIndex", -1}, {"udStopIndex", -1}, {"cmdBrowse", 2},
+    {"cmdBrowse", 1},      {"cmdBrowse", 0},
+}};
+
+struct SpinBinding {
+    const char* spin;
+    const char* buddy;
+};
+constexpr std::array<SpinBinding, 2> kSpinBindings{{{"udStartIndex", "txtStartIndex"}, {"udStopIndex", "txtStopIndex"}}};
+
+// The dialog text of each browse button, by index.
+constexpr std::array<const char*, 3> kBrowseTexts{
+    "for AVE Folder", "for Norvik Kavro Installation Folder", "for Testing Folder"};
+constexpr long kNewDialogStyle = 0x40;  // BIF_NEWDIALOGSTYLE
+constexpr long kDesktopRoot = 0;
+
+constexpr const char* kWindowClass = "frmOrlenta";
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr int kFirstControlId = 1000;  // clear of IDOK and IDCANCEL, which the dialog manager sends
+constexpr long kInvalidPropertyValue = 380;
+
+bool Named(const ControlLayout& row, std::string_view name, int index) {
+    return row.name == name && row.index == index;
+}
+
+int RowOf(std::string_view name, int index) {
+    for (std::size_t row = 0; row < kLayout.size(); ++row) {
+        if (Named(kLayout[row], name, index)) {
+            return static_cast<int>(row);
+        }
+    }
+    throw std::logic_error("no control " + std::string(name));
+}
+
+std::string WindowText(HWND hwnd) {
+    std::string text(static_cast<std::size_t>(GetWindowTextLengthA(hwnd)) + 1, '\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+int ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
+    if (screen) {
+        ReleaseDC(nullptr, screen);
+    }
+    return dpi > 0 ? dpi : 96;
+}
+
+struct WindowClassSpec {
+    const char* className;
+    DWORD style;
+    DWORD exStyle;
+};
+
+WindowClassSpec ClassFor(const ControlLayout& row) {
+    constexpr DWORD common = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+    switch (row.kind) {
+    case K::Frame:
+        return {"BUTTON", common | BS_GROUPBOX, 0};
+    case K::Label:
+        // A status path may hold "&", which is text here, not a mnemonic.
+        return {"STATIC", common | SS_LEFT | SS_NOPREFIX, 0};
+    case K::TextBox:
+        return {"EDIT", common | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
+    case K::Button:
+        return {"BUTTON", common | WS_TABSTOP | BS_PUSHBUTTON, 0};
+    case K::CheckBox:
+        return {"BUTTON", common | WS_TABSTOP | BS_AUTOCHECKBOX, 0};
+    case K::SpinControl:
+        // No alignment style: the control keeps its own place beside its box instead of moving into it.
+        return {UPDOWN_CLASSA, common | WS_TABSTOP | UDS_SETBUDDYINT | UDS_NOTHOUSANDS | UDS_ARROWKEYS, 0};
+    case K::ProgressBar:
+        return {PROGRESS_CLASSA, common, 0};
+    }
+    throw std::logic_error("unknown control kind");
+}
+
+void RegisterWindowClass(WNDPROC windowProc) {
+    const HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSEXA existing{};
+    existing.cbSize = sizeof existing;
+    if (GetClassInfoExA(instance, kWindowClass, &existing)) {
+        return;
+    }
+    // Shared icons are never destroyed by us; without the resource (a test program) the stock one serves.
+    auto icon = [instance](int size) {
+        HANDLE image = LoadImageA(instance, MAKEINTRESOURCEA(IDI_ORLENTA), IMAGE_ICON, size, size, LR_SHARED);
+        return image ? static_cast<HICON>(image) : LoadIconA(nullptr, MAKEINTRESOURCEA(32512));  // IDI_APPLICATION
+    };
+    WNDCLASSEXA windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = icon(GetSystemMetrics(SM_CXICON));
+    windowClass.hIconSm = icon(GetSystemMetrics(SM_CXSMICON));
+    windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+    windowClass.lpszClassName = kWindowClass;
+    if (!RegisterClassExA(&windowClass)) {
+        throw AppError::FromLastError();
+    }
+}
+
+}  // namespace
+
+std::span<const ControlLayout> FormLayout() { return kLayout; }
+
+frmOrlenta::frmOrlenta(FormSeams seams) : seams_(std::move(seams)) {
+    // Returns nothing to examine: a failure shows later as a control that cannot be created.
+    InitCommonControls();
+}
+
+frmOrlenta::~frmOrlenta() {
+    if (hwnd_ != nullptr) {
+        DestroyWindow(hwnd_);
+    }
+}
+
+int frmOrlenta::TwipsToPixels(int twips) const { return MulDiv(twips, dpi_, kTwipsPerInch); }
+
+RECT frmOrlenta::PlaceOf(const ControlLayout& layout) const {
+    int left = TwipsToPixels(layout.left);
+    int top = TwipsToPixels(layout.top);
+    if (layout.container != nullptr) {
+        // Frames are drawn around their controls, not parents of them: a frame would keep the
+        // controls' notifications from this window. Each length converts on its own, as a frame's
+        // controls would be placed inside it.
+        const ControlLayout& frame = kLayout[static_cast<std::size_t>(RowOf(layout.container, -1))];
+        left += TwipsToPixels(frame.left);
+        top += TwipsToPixels(frame.top);
+    }
+    return RECT{left, top, left + TwipsToPixels(layout.width), top + TwipsToPixels(layout.height)};
+}
+
+void frmOrlenta::Load(std::string_view commandLine) {
+    CreateWindowAndControls();
+    CentreWindow();
+    const bool autostart = RunStartUpSequence(settings_, commandLine);
+    ShowSettings(settings_);
+    if (autostart) {
+        RunAutomation();
+        if (closeRequested_) {
+            Unload();
+        }
+    }
+}
+
+void frmOrlenta::CreateWindowAndControls() {
+    if (hwnd_ != nullptr) {
+        throw std::logic_error("frmOrlenta is already loaded");
+    }
+    RegisterWindowClass(&frmOrlenta::WindowProc);
+    dpi_ = ScreenDpi();
+    const HINSTANCE instance = GetModuleHandleA(nullptr);
+
+    const int clientWidth = TwipsToPixels(kFormClientWidthTwips);
+    const int clientHeight = TwipsToPixels(kFormClientHeightTwips);
+    RECT outer{0, 0, clientWidth, clientHeight};
+    AdjustWindowRectEx(&outer, kWindowStyle, FALSE, 0);
+    if (!CreateWindowExA(0, kWindowClass, kFormCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                         outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, instance, this)) {
+        throw AppError::FromLastError();
+    }
+    // The frame's real thickness may differ from the estimate: correct by what the client area measures.
+    RECT client{};
+    GetClientRect(hwnd_, &client);
+    if (client.right != clientWidth || client.bottom != clientHeight) {
+        RECT window{};
+        GetWindowRect(hwnd_, &window);
+        SetWindowPos(hwnd_, nullptr, 0, 0, window.right - window.left + clientWidth - client.right,
+                     window.bottom - window.top + clientHeight - client.bottom,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    LOGFONTA logFont{};
+    logFont.lfHeight = -MulDiv(8, dpi_, 72);
+    logFont.lfWeight = FW_NORMAL;
+    logFont.lfCharSet = DEFAULT_CHARSET;
+    lstrcpynA(logFont.lfFaceName, "MS Shell Dlg", LF_FACESIZE);
+    font_.reset(CreateFontIndirectA(&logFont));
+
+    order_.clear();
+    for (const ControlRef& ref : kTabOrder) {
+        order_.push_back(RowOf(ref.name, ref.index));
+    }
+    for (int row = 0; row < static_cast<int>(kLayout.size()); ++row) {
+        if (std::find(order_.begin(), order_.end(), row) == order_.end()) {
+            order_.push_back(row);
+        }
+    }
+
+    controls_.assign(kLayout.size(), nullptr);
+    for (const int row : order_) {
+        const ControlLayout& layout = kLayout[static_cast<std::size_t>(row)];
+        const RECT place = PlaceOf(layout);
+        const WindowClassSpec spec = ClassFor(layout);
+        HWND control = CreateWindowExA(spec.exStyle, spec.className, layout.caption, spec.style, place.left,
+                                       place.top, place.right - place.left, place.bottom - place.top, hwnd_,
+                                       reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + row)),
+                                       instance, nullptr);
+        if (control == nullptr) {
+            throw AppError::FromLastError();
+        }
+        // Each new control goes below the ones before it, so that the tab order follows order_.
+        SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+        controls_[static_cast<std::size_t>(row)] = control;
+    }
+
+    for (const SpinBinding& binding : kSpinBindings) {
+        HWND spin = Control(binding.spin);
+        SendMessageA(spin, UDM_SETBUDDY, reinterpret_cast<WPARAM>(Control(binding.buddy)), 0);
+        SendMessageA(spin, UDM_SETRANGE32, static_cast<WPARAM>(kSpinMinimum), static_cast<LPARAM>(kSpinMaximum));
+        // One step per press however long an arrow is held, instead of the control's speeding up.
+        UDACCEL step{0, 1};
+        SendMessageA(spin, UDM_SETACCEL, 1, reinterpret_cast<LPARAM>(&step));
+        SendMessageA(spin, UDM_SETPOS32, 0, static_cast<LPARAM>(kSpinMinimum));
+        // Binding may resize the control to the platform's own width; the layout's size stands.
+        const RECT place = PlaceOf(kLayout[static_cast<std::size_t>(RowOf(binding.spin, -1))]);
+        SetWindowPos(spin, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    SendMessageA(Control("ProgressBar1"), PBM_SETRANGE32, 0, 100);
+    SendMessageA(Control("ProgressBar1"), PBM_SETPOS, 0, 0);
+}
+
+void frmOrlenta::CentreWindow() {
+    RECT window{};
+    GetWindowRect(hwnd_, &window);
+    const int width = window.right - window.left;
+    const int height = window.bottom - window.top;
+    SetWindowPos(hwnd_, nullptr, (GetSystemMetrics(SM_CXSCREEN) - width) / 2,
+                 (GetSystemMetrics(SM_CYSCREEN) - height) / 2, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void frmOrlenta::ShowSettings(const RunSettings& settings) {
+    SetWindowTextA(Control("txtPath", 0), settings.AVEFolder.c_str());
+    SetWindowTextA(Control("txtPath", 1), settings.InstallationFolder.c_str());
+    SetWindowTextA(Control("txtPath", 2), settings.TestingFolder.c_str());
+    SetWindowTextA(Control("txtStartIndex"), settings.StartIndex.c_str());
+    SetWindowTextA(Control("txtStopIndex"), settings.StopIndex.c_str());
+    for (int k = 0; k < kAnalysisTypeCount; ++k) {
+        SendMessageA(Control("chkAVEFilter", k), BM_SETCHECK,
+                     settings.AVEFilter[static_cast<std::size_t>(k)] ? BST_CHECKED : BST_UNCHECKED, 0);
+    }
+}
+
+void frmOrlenta::Show(int showCommand) {
+    if (hwnd_ == nullptr) {
+        return;
+    }
+    ShowWindow(hwnd_, showCommand);
+    UpdateWindow(hwnd_);
+    SetFocus(controls_[static_cast<std::size_t>(order_.front())]);
+}
+
+bool frmOrlenta::TranslateDialogMessage(MSG& msg) { return hwnd_ != nullptr && IsDialogMessageA(hwnd_, &msg); }
+
+HWND frmOrlenta::Control(std::string_view name, int index) const {
+    for (std::size_t row = 0; row < kLayout.size() && row < controls_.size(); ++row) {
+        if (Named(kLayout[row], name, index)) {
+            return controls_[row];
+        }
+    }
+    return nullptr;
+}
+
+RunSettings frmOrlenta::SettingsFromControls() const {
+    RunSettings settings;
+    settings.AVEFolder = WindowText(Control("txtPath", 0));
+    settings.InstallationFolder = WindowText(Control("txtPath", 1));
+    settings.TestingFolder = WindowText(Control("txtPath", 2));
+    settings.StartIndex = WindowText(Control("txtStartIndex"));
+    settings.StopIndex = WindowText(Control("txtStopIndex"));
+    for (int k = 0; k < kAnalysisTypeCount; ++k) {
+        // A grayed box counts as unchecked.
+        settings.AVEFilter[static_cast<std::size_t>(k)] =
+            SendMessageA(Control("chkAVEFilter", k), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    }
+    return settings;
+}
+
+void frmOrlenta::RunAutomation() {
+    if (hwnd_ == nullptr) {
+        return;
+    }
+    ++runDepth_;
+    struct RunScope {
+        int& depth;
+        ~RunScope() { --depth; }
+    } scope{runDepth_};
+    orlenta::RunAutomation(SettingsFromControls(), *this, seams_.createShell);
+}
+
+LRESULT CALLBACK frmOrlenta::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* self = static_cast<frmOrlenta*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        self->hwnd_ = hwnd;
+        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    }
+    auto* self = reinterpret_cast<frmOrlenta*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (self == nullptr) {
+        return DefWindowProcA(hwnd, message, wParam, lParam);
+    }
+    // No exception may cross into the system's dispatcher: report it and carry on.
+    try {
+        return self->HandleMessage(message, wParam, lParam);
+    } catch (const AppError& error) {
+        try {
+            self->seams_.showMessage(hwnd, error.Description());
+        } catch (...) {
+        }
+    } catch (const std::exception& error) {
+        try {
+            self->seams_.showMessage(hwnd, error.what());
+        } catch (...) {
+        }
+    } catch (...) {
+    }
+    return 0;
+}
+
+LRESULT frmOrlenta::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_COMMAND:
+        OnCommand(LOWORD(wParam), HIWORD(wParam));
+        return 0;
+    case WM_ACTIVATE:
+        // The focus leaves with the window and comes back to the control that had it.
+        if (LOWORD(wParam) == WA_INACTIVE) {
+            HWND focus = GetFocus();
+            focusWhenInactive_ = (focus != nullptr && IsChild(hwnd_, focus)) ? focus : nullptr;
+        } else if (!controls_.empty()) {
+            HWND target = focusWhenInactive_ != nullptr && IsWindowEnabled(focusWhenInactive_)
+                              ? focusWhenInactive_
+                              : controls_[static_cast<std::size_t>(order_.front())];
+            SetFocus(target);
+        }
+        return 0;
+    case WM_CLOSE:
+        // A run holds this window's controls until it ends; the window goes when the run returns.
+        if (runDepth_ > 0) {
+            closeRequested_ = true;
+            return 0;
+        }
+        Unload();
+        return 0;
+    case WM_DESTROY:
+        seams_.endProgram();
+        return 0;
+    case WM_NCDESTROY: {
+        const LRESULT result = DefWindowProcA(hwnd_, message, wParam, lParam);
+        SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+        hwnd_ = nullptr;
+        controls_.clear();
+        focusBeforeDisable_ = nullptr;
+        focusWhenInactive_ = nullptr;
+        return result;
+    }
+    default:
+        return DefWindowProcA(hwnd_, message, wParam, lParam);
+    }
+}
+
+void frmOrlenta::OnCommand(int id, int code) {
+    if (id == IDOK) {
+        // Enter presses the button that has the focus; no button answers Enter or Escape otherwise.
+        HWND focus = GetFocus();
+        const int row = GetDlgCtrlID(focus) - kFirstControlId;
+        if (focus != nullptr && IsChild(hwnd_, focus) && row >= 0 && row < static_cast<int>(kLayout.size()) &&
+            kLayout[static_cast<std::size_t>(row)].kind == K::Button) {
+            SendMessageA(focus, BM_CLICK, 0, 0);
+        }
+        return;
+    }
+    const int row = id - kFirstControlId;
+    if (code != BN_CLICKED || row < 0 || row >= static_cast<int>(kLayout.size())) {
+        return;
+    }
+    const ControlLayout& layout = kLayout[static_cast<std::size_t>(row)];
+    if (Named(layout, "cmdBrowse", layout.index)) {
+        cmdBrowse_Click(layout.index);
+    } else if (Named(layout, "cmdStart", -1)) {
+        cmdStart_Click();
+    } else if (Named(layout, "cmdCancel", -1)) {
+        cmdCancel_Click();
+    }
+}
+
+void frmOrlenta::cmdBrowse_Click(int index) {
+    const std::string path =
+        seams_.browseForFolder(hwnd_, kDesktopRoot, kNewDialogStyle, kBrowseTexts[static_cast<std::size_t>(index)]);
+    if (!path.empty()) {
+        SetWindowTextA(Control("txtPath", index), path.c_str());
+    }
+}
+
+void frmOrlenta::cmdStart_Click() {
+    RunAutomation();
+    if (closeRequested_ && runDepth_ == 0) {
+        Unload();
+    }
+}
+
+void frmOrlenta::cmdCancel_Click() { Unload(); }
+
+void frmOrlenta::Unload() {
+    if (hwnd_ != nullptr) {
+        DestroyWindow(hwnd_);
+    }
+}
+
+void frmOrlenta::ShowMessage(const std::string& text) { seams_.showMessage(hwnd_, text); }
+
+std::string frmOrlenta::InputBox(const std::string& prompt, const std::string& caption,
+                                 const std::string& defaultAnswer) {
+    return seams_.inputBox(hwnd_, prompt, caption, defaultAnswer);
+}
+
+void frmOrlenta::SetStatusText(const std::string& text) { SetWindowTextA(Control("lblStatus"), text.c_str()); }
+
+void frmOrlenta::RefreshStatus() {
+    RedrawWindow(Control("lblStatus"), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+}
+
+namespace {
+
+PBRANGE ProgressRange(HWND bar) {
+    PBRANGE range{};
+    SendMessageA(bar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+    return range;
+}
+
+// The bar keeps minimum < maximum and its value between them; anything else is refused and leaves
+// it unchanged, where the control itself would take it silently and show something else.
+[[noreturn]] void RefuseProgressSetting() {
+    throw AppError(kInvalidPropertyValue, "ProgressBar1", "Invalid property value");
+}
+
+}  // namespace
+
+void frmOrlenta::SetProgressMinimum(long value) {
+    HWND bar = Control("ProgressBar1");
+    const PBRANGE range = ProgressRange(bar);
+    if (value >= range.iHigh) {
+        RefuseProgressSetting();
+    }
+    SendMessageA(bar, PBM_SETRANGE32, static_cast<WPARAM>(value), static_cast<LPARAM>(range.iHigh));
+}
+
+void frmOrlenta::SetProgressMaximum(long value) {
+    HWND bar = Control("ProgressBar1");
+    const PBRANGE range = ProgressRange(bar);
+    if (value <= range.iLow) {
+        RefuseProgressSetting();
+    }
+    SendMessageA(bar, PBM_SETRANGE32, static_cast<WPARAM>(range.iLow), static_cast<LPARAM>(value));
+}
+
+void frmOrlenta::SetProgressValue(long value) {
+    HWND bar = Control("ProgressBar1");
+    const PBRANGE range = ProgressRange(bar);
+    if (value < range.iLow || value > range.iHigh) {
+        RefuseProgressSetting();
+    }
+    SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(value), 0);
+}
+
+void frmOrlenta::EnableControls(bool bEnabled) {
+    if (!bEnabled) {
+        HWND focus = GetFocus();
+        focusBeforeDisable_ = (focus != nullptr && IsChild(hwnd_, focus)) ? focus : nullptr;
+    }
+    for (const int row : order_) {
+        HWND control = row < static_cast<int>(controls_.size()) ? controls_[static_cast<std::size_t>(row)] : nullptr;
+        if (control == nullptr || !IsWindow(control)) {
+            throw AppError::FromWin32(ERROR_INVALID_WINDOW_HANDLE, kLayout[static_cast<std::size_t>(row)].name);
+        }
+        EnableWindow(control, bEnabled ? TRUE : FALSE);
+    }
+    // A disabled control loses the focus; give it back so the keyboard works after a run.
+    if (bEnabled && focusBeforeDisable_ != nullptr && GetFocus() == nullptr && GetActiveWindow() == hwnd_) {
+        SetFocus(focusBeforeDisable_);
+    }
+    if (bEnabled) {
+        focusBeforeDisable_ = nullptr;
+    }
+}
+
+void frmOrlenta::OpenDocument(const std::string& strOperation, const std::string& strFile,
+                              const std::string& strParameters, const std::string& strDirectory, long lShowCmd) {
+    seams_.openDocument(strOperation, strFile, strParameters, strDirectory, lShowCmd);
+}
+
+}  // namespace orlenta
