@@ -105,6 +105,20 @@ std::string WindowText(HWND hwnd) {
     return text;
 }
 
+// Width of `text` in the control's font, with a pixel to spare for the static control's own drawing.
+int TextWidth(HWND control, const char* text) {
+    HDC dc = GetDC(control);
+    if (dc == nullptr) {
+        return 0;
+    }
+    const HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32A(dc, text, lstrlenA(text), &size);
+    SelectObject(dc, previous);
+    ReleaseDC(control, dc);
+    return size.cx + 1;
+}
+
 int ScreenDpi() {
     HDC screen = GetDC(nullptr);
     const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 0;
@@ -251,9 +265,13 @@ void frmOrlenta::CreateWindowAndControls() {
     for (const ControlRef& ref : kTabOrder) {
         order_.push_back(RowOf(ref.name, ref.index));
     }
-    for (int row = 0; row < static_cast<int>(kLayout.size()); ++row) {
-        if (std::find(order_.begin(), order_.end(), row) == order_.end()) {
-            order_.push_back(row);
+    // Frames come last, below everything: a frame paints its whole face, and would hide a label under it.
+    for (const bool frames : {false, true}) {
+        for (int row = 0; row < static_cast<int>(kLayout.size()); ++row) {
+            if ((kLayout[static_cast<std::size_t>(row)].kind == K::Frame) == frames &&
+                std::find(order_.begin(), order_.end(), row) == order_.end()) {
+                order_.push_back(row);
+            }
         }
     }
 
@@ -273,6 +291,16 @@ void frmOrlenta::CreateWindowAndControls() {
         SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
         controls_[static_cast<std::size_t>(row)] = control;
+        // The label widths fit their captions in the classic 8-point dialog font; in a wider face a
+        // caption would wrap out of sight. A label grows to its caption, into the free space before
+        // its box, and never shrinks.
+        if (layout.kind == K::Label && layout.caption[0] != '\0') {
+            const int needed = TextWidth(control, layout.caption);
+            if (needed > place.right - place.left) {
+                SetWindowPos(control, nullptr, 0, 0, needed, place.bottom - place.top,
+                             SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+            }
+        }
     }
 
     for (const SpinBinding& binding : kSpinBindings) {

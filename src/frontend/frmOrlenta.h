@@ -125,7 +125,7 @@ private:
     int dpi_ = 96;
     UniqueResource<FontTraits> font_;
     std::vector<HWND> controls_;  // by row of FormLayout()
-    std::vector<int> order_;      // rows in the window's order of controls: the tab order, then the rest
+    std::vector<int> order_;      // rows in the window's order of controls: the tab order, the rest, the frames
     HWND focusBeforeDisable_ = nullptr;
     HWND focusWhenInactive_ = nullptr;
     int runDepth_ = 0;
