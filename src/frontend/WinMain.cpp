@@ -1,52 +1,63 @@
-// Orlenta's entry point: start-up sequence, and an automatic run when the command line asks for one.
+// Orlenta's entry point: COM for the user-interface thread, the main window, and its message loop.
 #include <windows.h>
-#include <commctrl.h>
 #include <objbase.h>
 
 #include <exception>
+#include <string>
 
 #include "frontend/OperatorDialogs.h"
 #include "frontend/StartUp.h"
-#include "run/RunAutomation.h"
+#include "frontend/frmOrlenta.h"
 #include "util/AppError.h"
 
 namespace {
 
-// Until the main window exists the run talks to the operator through plain boxes and prompts.
-class WindowlessOperator final : public orlenta::RunOperator {
+// Owns the thread's apartment for the whole program; the folder picker needs it single-threaded.
+class ComApartment {
 public:
-    void ShowMessage(const std::string& text) override { orlenta::ShowMessageBox(nullptr, text); }
-    std::string InputBox(const std::string& prompt, const std::string& caption,
-                         const std::string& defaultAnswer) override {
-        return orlenta::ShowInputBox(nullptr, prompt, caption, defaultAnswer);
+    ComApartment() : initialised_(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {}
+    ~ComApartment() {
+        if (initialised_) {
+            CoUninitialize();
+        }
     }
-    void SetStatusText(const std::string&) override {}
-    void RefreshStatus() override {}
-    void SetProgressMinimum(long) override {}
-    void SetProgressMaximum(long) override {}
-    void SetProgressValue(long) override {}
-    void EnableControls(bool) override {}
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    bool initialised_;
 };
+
+int RunProgram(int showCommand) {
+    orlenta::frmOrlenta form;
+    // An automatic run is complete when Load returns; only then is the window shown.
+    form.Load(orlenta::CommandLineWithoutProgramName(GetCommandLineA()));
+    if (form.hWnd() == nullptr) {
+        return 0;
+    }
+    form.Show(showCommand);
+    MSG msg{};
+    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+        if (!form.TranslateDialogMessage(msg)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+    }
+    return static_cast<int>(msg.wParam);
+}
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    InitCommonControls();
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
+    ComApartment apartment;
     try {
-        orlenta::RunSettings settings;
-        const std::string commandLine = orlenta::CommandLineWithoutProgramName(GetCommandLineA());
-        if (orlenta::RunStartUpSequence(settings, commandLine)) {
-            WindowlessOperator op;
-            orlenta::RunAutomation(settings, op, orlenta::CreateWScriptShell);
-        }
+        return RunProgram(showCommand);
     } catch (const orlenta::AppError& error) {
         orlenta::ShowMessageBox(nullptr, error.Description());
     } catch (const std::exception& error) {
         orlenta::ShowMessageBox(nullptr, error.what());
+    } catch (...) {
+        orlenta::ShowMessageBox(nullptr, "Unexpected failure");
     }
-    if (SUCCEEDED(com)) {
-        CoUninitialize();
-    }
-    return 0;
+    return 1;
 }
