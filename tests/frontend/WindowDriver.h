@@ -2,9 +2,7 @@
 #pragma once
 
 #include <chrono>
-#include <functional>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <windows.h>
@@ -18,12 +16,6 @@ inline std::string TextOf(HWND hwnd) {
     DWORD_PTR ignored = 0;
     SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer), SMTO_NORMAL, 5000,
                         &ignored);
-    return buffer;
-}
-
-inline std::string ClassOf(HWND hwnd) {
-    char buffer[256] = {};
-    GetClassNameA(hwnd, buffer, static_cast<int>(sizeof buffer));
     return buffer;
 }
 
@@ -103,17 +95,5 @@ inline bool SelectInPicker(HWND dialog, bool isPath, LPARAM what, bool expectMov
         Sleep(20);
     }
 }
-
-// Runs `action` on a second thread while the test's thread sits in a modal dialog; joined on destruction.
-class DialogDriver {
-public:
-    explicit DialogDriver(std::function<void()> action) : thread_(std::move(action)) {}
-    ~DialogDriver() { thread_.join(); }
-    DialogDriver(const DialogDriver&) = delete;
-    DialogDriver& operator=(const DialogDriver&) = delete;
-
-private:
-    std::thread thread_;
-};
 
 }  // namespace orlenta::test
