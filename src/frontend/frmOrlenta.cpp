@@ -150,6 +150,8 @@ WindowClassSpec ClassFor(const ControlLayout& row) {
         return {"BUTTON", common | WS_TABSTOP | BS_AUTOCHECKBOX, 0};
     case K::SpinControl:
         // No alignment style: the control keeps its own place beside its box instead of moving into it.
+        // With UDS_SETBUDDYINT a press reads the box first, so it starts from a number the operator
+        // typed, and from the control's own last value when the box holds no number in range.
         return {UPDOWN_CLASSA, common | WS_TABSTOP | UDS_SETBUDDYINT | UDS_NOTHOUSANDS | UDS_ARROWKEYS, 0};
     case K::ProgressBar:
         return {PROGRESS_CLASSA, common, 0};
@@ -164,7 +166,7 @@ void RegisterWindowClass(WNDPROC windowProc) {
     if (GetClassInfoExA(instance, kWindowClass, &existing)) {
         return;
     }
-    // Shared icons are never destroyed by us; without the resource (a test program) the stock one serves.
+    // Shared icons are never destroyed by us; a program without the resource gets the stock icon.
     auto icon = [instance](int size) {
         HANDLE image = LoadImageA(instance, MAKEINTRESOURCEA(IDI_ORLENTA), IMAGE_ICON, size, size, LR_SHARED);
         return image ? static_cast<HICON>(image) : LoadIconA(nullptr, MAKEINTRESOURCEA(32512));  // IDI_APPLICATION

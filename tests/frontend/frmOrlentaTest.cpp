@@ -129,6 +129,9 @@ protected:
         explicit RecordingShell(FormTest* t) : test(t) {}
         long Run(const std::string&, long, bool) override {
             const frmOrlenta& form = *test->form_;
+            if (test->closeDuringRun_) {
+                SendMessageA(form.hWnd(), WM_CLOSE, 0, 0);
+            }
             Pass pass{IsWindowVisible(form.hWnd()) != FALSE, 0, TextOf(form.Control("lblStatus")),
                       SendMessageA(form.Control("ProgressBar1"), PBM_GETPOS, 0, 0), {}};
             for (const ControlLayout& row : FormLayout()) {
@@ -157,7 +160,7 @@ protected:
         seams.inputBox = [](HWND, const std::string&, const std::string&, const std::string&) { return std::string(); };
         seams.openDocument = [this](const std::string&, const std::string& file, const std::string&,
                                     const std::string&, long) { documents_.push_back(file); };
-        seams.endProgram = [] {};
+        seams.endProgram = [this] { ++programEnds_; };
         form_ = std::make_unique<frmOrlenta>(std::move(seams));
         form_->Load(commandLine);
         return *form_;
@@ -182,6 +185,8 @@ protected:
     std::vector<Pass> passes_;
     std::vector<std::string> messages_, documents_, browses_;
     std::string picked_;
+    bool closeDuringRun_ = false;
+    int programEnds_ = 0;
     std::string savedDirectory_;
 };
 
@@ -313,6 +318,17 @@ TEST_F(FormTest, StartRunsWithEveryControlDisabledAndEnablesThemAllAfterwards) {
     EXPECT_EQ(std::vector<std::string>{scratch_ / "Results\\TestResults.htm"}, documents_);
     EXPECT_TRUE(messages_.empty());
     EXPECT_EQ(Ctl("cmdStart"), GetFocus());
+}
+
+TEST_F(FormTest, CloseAskedForDuringARunTakesEffectWhenTheRunHasEnded) {
+    Load().Show();
+    FillRunnableSettings("1", "2");
+    closeDuringRun_ = true;
+    Click("cmdStart");
+    ASSERT_EQ(2u, passes_.size());
+    EXPECT_EQ("Ave002", passes_[1].status.substr(passes_[1].status.size() - 10, 6));
+    EXPECT_EQ(nullptr, form_->hWnd());
+    EXPECT_EQ(1, programEnds_);
 }
 
 TEST_F(FormTest, FiveUntickedBoxesGiveFiveFalseLines) {
