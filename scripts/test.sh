@@ -5,7 +5,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ORLENTA_BUILD_DIR:-$root/build/mingw}
 
 bash "$root/scripts/install-deps.sh"
-cmake --preset mingw -B "$build" >/dev/null
+cmake --preset mingw -B "$build"
 # ORLENTA_BUILD_TARGETS narrows the build (for example to one test program while working on it).
 cmake --build "$build" -j"$(nproc)" --target ${ORLENTA_BUILD_TARGETS:-all}
 

@@ -5,10 +5,9 @@
 
 #include <windows.h>
 
-namespace orlenta {
+#include "util/AppPaths.h"
 
-// The application title, the caption of every box that is given none of its own.
-inline constexpr const char* kApplicationTitle = "KavroScript";
+namespace orlenta {
 
 // A modal box with the OK button only and no icon.
 void ShowMessageBox(HWND owner, const std::string& text, const std::string& caption = kApplicationTitle);

@@ -123,7 +123,7 @@ std::string clsMessageRecordset::GetLanguageField(const std::string& sBaseName, 
             return candidate;
         }
     }
-    host_.messageBox("Missing field in KAVRO database.", kCatalogueCaption);
+    host_.messageBox("Missing field in KAVRO database.", kApplicationTitle);
     return {};
 }
 

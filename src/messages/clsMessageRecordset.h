@@ -8,11 +8,9 @@
 #include <windows.h>
 
 #include "messages/SqliteSupport.h"
+#include "util/AppPaths.h"
 
 namespace orlenta {
-
-// The caption of the catalogue's boxes that have none of their own: the application title.
-inline constexpr const char* kCatalogueCaption = "KavroScript";
 
 // What the catalogue takes from its surroundings. The program uses DefaultCatalogueHost();
 // tests put in a catalogue of their own, a chosen user locale and a recorder for the boxes.

@@ -13,7 +13,7 @@ void ShowMessage(const std::string& sKey, const std::string& sTitle, const Messa
     if (!text.empty()) {
         host.messageBox(text, sTitle);
     } else {
-        host.messageBox("Could not find message: " + sKey + ", in the mesage database.", kCatalogueCaption);
+        host.messageBox("Could not find message: " + sKey + ", in the mesage database.", kApplicationTitle);
     }
 }
 

@@ -11,6 +11,9 @@ std::string ExecutablePath();
 // The folder that holds the executable: no trailing backslash except at a drive root ("C:\").
 std::string ApplicationFolder();
 
+// The application title, the caption of every message box that is given none of its own.
+inline constexpr const char* kApplicationTitle = "KavroScript";
+
 // The executable's file name without its extension ("Orlenta" for Orlenta.exe).
 std::string ProgramName();
 
