@@ -10,12 +10,6 @@ cmake --preset mingw -B "$build" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target Orlenta
 
 source "$root/scripts/wine-session.sh" "$build"
-# Wine here does not load the fonts of its own data folder (fonts-wine), so the window would be drawn
-# in a stand-in face with letters for the caption buttons: give the prefix Tahoma and Marlett as
-# Windows has them.
-if [ -d /usr/share/wine/fonts ]; then
-  cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-fi
 # The program where an operator would keep it, so its default AVE folder reads C:\Orlenta\AVES.
 app="$WINEPREFIX/drive_c/Orlenta"
 mkdir -p "$app"

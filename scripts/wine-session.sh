@@ -35,6 +35,11 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
   WINEDLLOVERRIDES="$WINEDLLOVERRIDES;mscoree=d;mshtml=d" wineboot -i </dev/null >/dev/null 2>&1
   wineserver -w
 fi
+# Wine here does not load the fonts of its own data folder (fonts-wine), so windows would be drawn in
+# a stand-in face with letters for the caption buttons: give the prefix Tahoma and Marlett.
+if [ -d /usr/share/wine/fonts ]; then
+  cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+fi
 # The server and services start here, detached, so no test process inherits ctest's pipes.
 wineserver -p 60 </dev/null >/dev/null 2>&1 || true
 # Without a window manager Wine waits about 2 s for each new window unless it manages them itself.
