@@ -25,7 +25,7 @@ std::string QuoteProgramPath(const std::string& exePath) {
 struct Verb {
     bool written;
     const char* key;
-    const std::string& menuText;
+    std::string menuText;
     std::string defaultMenuText;
     const char* arguments;
 };

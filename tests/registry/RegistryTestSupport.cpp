@@ -50,7 +50,11 @@ ScratchKey::ScratchKey()
               ERROR_SUCCESS);
 }
 
-ScratchKey::~ScratchKey() { RemoveKeyTree(HKEY_CURRENT_USER, path_); }
+ScratchKey::~ScratchKey() {
+    RemoveKeyTree(HKEY_CURRENT_USER, path_);
+    // The common parent goes with the last scratch key; while others remain this is refused.
+    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\OrlentaTest");
+}
 
 void SetRaw(HKEY root, const std::string& path, const std::string& name, DWORD type, const std::string& bytes) {
     RegKey key;
