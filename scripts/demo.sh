@@ -12,18 +12,23 @@ cmake --build "$build" -j"$(nproc)" --target Orlenta KavFrame
 source "$root/scripts/wine-session.sh" "$build"
 drive_c="$WINEPREFIX/drive_c"
 
-# The program with its test script and its default AVE folder, and the product's stand-in.
+# The program with its test script and its default AVE folder.
 app="$drive_c/Orlenta"
 rm -rf "$app" "$drive_c/Test"
-mkdir -p "$app/Files" "$drive_c/Program Files/KAVRO"
+mkdir -p "$app/Files"
 cp "$build/src/frontend/Orlenta.exe" "$app/"
 cp "$root/examples/Files/KavroTestScript1.vbs" "$app/Files/"
 cp -r "$root/examples/AVES" "$app/AVES"
-cp "$build/examples/KavFrame.exe" "$drive_c/Program Files/KAVRO/"
+# The product's stand-in, installed and registered the way Orlenta finds it: through its type library.
+product="$drive_c/Program Files/Kavro/Bin"
+mkdir -p "$product"
+cp "$build/examples/KavFrame.exe" "$product/"
+: >"$product/Kavro.tlb"
+wine reg add 'HKCR\TypeLib\{66C20C07-9934-11D3-8A0E-00105AA3D05E}\1.0\0\win32' /ve /t REG_SZ \
+  /d 'C:\Program Files\Kavro\Bin\Kavro.tlb' /f </dev/null >/dev/null 2>&1
 
-# Wine quotes an argument that holds spaces as a whole, which is how Orlenta reads it.
-echo "Running: C:\\Orlenta\\Orlenta.exe -AUTOSTART \"-KAVRO=C:\\Program Files\\KAVRO\" -START=1 -STOP=12"
-wine 'C:\Orlenta\Orlenta.exe' -AUTOSTART '-KAVRO=C:\Program Files\KAVRO' -START=1 -STOP=12 &
+echo "Running: C:\\Orlenta\\Orlenta.exe -AUTOSTART -START=1 -STOP=12"
+wine 'C:\Orlenta\Orlenta.exe' -AUTOSTART -START=1 -STOP=12 &
 orlenta=$!
 
 # The window appears once the run has ended: the input file is gone and the page holds every row.

@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include "frontend/InstallationFolder.h"
 #include "util/AppPaths.h"
 #include "util/Text.h"
 
@@ -141,7 +142,8 @@ RunSettings DefaultRunSettings(const std::string& applicationFolder, const std::
 
 bool RunStartUpSequence(RunSettings& settings, std::string_view commandLine) {
     const std::string appFolder = ApplicationFolder();
-    settings = DefaultRunSettings(appFolder, std::string());
+    // Looked up even when the command line names the folder: the option simply overwrites it.
+    settings = DefaultRunSettings(appFolder, FindInstallationFolder());
 
     if (!appFolder.empty()) {
         // The drive first, then the folder: relative names of the run resolve here.

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "frontend/InstallationFolder.h"
 #include "frontend/StartUp.h"
 #include "util/AppPaths.h"
 
@@ -53,6 +54,7 @@ TEST_F(StartUpTest, EmptyCommandLineKeepsDefaultsAndMovesToTheProgramFolder) {
     EXPECT_FALSE(RunStartUpSequence(settings, ""));
 
     EXPECT_EQ(ApplicationFolder() + "\\AVES", settings.AVEFolder);
+    EXPECT_EQ(FindInstallationFolder(), settings.InstallationFolder);
     EXPECT_EQ("C:\\Test", settings.TestingFolder);
     EXPECT_EQ("213", settings.StopIndex);
     EXPECT_EQ(0, _stricmp(ApplicationFolder().c_str(), CurrentDirectory().c_str()));
