@@ -34,6 +34,10 @@ bool FolderExists(const std::string& path) {
 
 void DeleteFolderContents(const std::string& folderPath) {
     const std::string base = RemoveTrailingBackslash(folderPath);
+    // An empty path names no folder, but "\*.*" would be the root of the current drive.
+    if (base.empty()) {
+        return;
+    }
     WIN32_FIND_DATAA data;
     const FindHandle find = FindFirst(base + "\\*.*", data);
     if (!find) {

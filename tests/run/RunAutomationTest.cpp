@@ -16,6 +16,7 @@
 #include "support/TestSupport.h"
 #include "util/AppError.h"
 #include "util/AppPaths.h"
+#include "util/Text.h"
 
 namespace orlenta {
 namespace {
@@ -300,10 +301,7 @@ TEST_F(RunAutomationTest, ExistingTestingFolderAnsweredWithItsOwnPathIsReplaced)
     WriteBytes(scratch_ / "testing\\results.txt", "old");
     WriteBytes(InputFile(), "left over\r\n");
     // The same path in other letter case, without its backslash.
-    std::string answer = scratch_ / "TESTING";
-    for (char& c : answer) {
-        c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
-    }
+    const std::string answer = ToLowerText(scratch_ / "TESTING");
     op_.answers = {answer};
     settings_.StopIndex = "7";
     Run();

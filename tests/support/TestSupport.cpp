@@ -123,9 +123,23 @@ std::string UnixPath(const std::string& windowsPath) {
     return result;
 }
 
-HostSymlink::HostSymlink(const std::string& target, const std::string& link) : link_(link) {
+HostSymlink::HostSymlink(const std::string& target, const std::string& link)
+    : HostSymlink(target, link, UnixPath(link)) {}
+
+HostSymlink HostSymlink::Drive(const std::string& target, char letter) {
+    // The drives live side by side in the prefix's dosdevices folder, "c:" among them.
+    std::string drives = UnixPath("C:\\");
+    while (!drives.empty() && drives.back() == '/') {
+        drives.pop_back();
+    }
+    drives = drives.substr(0, drives.find_last_of('/') + 1);
+    const char lower = static_cast<char>(tolower(static_cast<unsigned char>(letter)));
+    return HostSymlink(target, std::string(1, letter) + ":\\", drives.empty() ? "" : drives + lower + ":");
+}
+
+HostSymlink::HostSymlink(const std::string& target, const std::string& link, const std::string& unixLink)
+    : link_(link), unixLink_(unixLink) {
     const std::string unixTarget = UnixPath(target);
-    unixLink_ = UnixPath(link);
     if (unixTarget.empty() || unixLink_.empty()) {
         problem_ = "no Unix path for " + target + " or " + link + " (not running under Wine?)";
         return;

@@ -44,11 +44,16 @@ public:
     HostSymlink(const HostSymlink&) = delete;
     HostSymlink& operator=(const HostSymlink&) = delete;
 
+    // A drive letter ("T:") whose root is the target folder: Wine keeps its drives as links too.
+    static HostSymlink Drive(const std::string& target, char letter);
+
     bool Made() const { return made_; }
     // Why the link could not be made, for a skip message.
     const std::string& Problem() const { return problem_; }
 
 private:
+    HostSymlink(const std::string& target, const std::string& link, const std::string& unixLink);
+
     std::string link_;
     std::string unixLink_;
     bool made_ = false;

@@ -270,6 +270,25 @@ TEST(DeleteFolderContentsTest, MissingFolderOrFileIsLeftWithoutEffect) {
     }
 }
 
+TEST(DeleteFolderContentsTest, EmptyPathNeverReachesTheRootOfTheCurrentDrive) {
+    // The current drive is a scratch folder of its own, so a regression clears only that.
+    ScratchFolder root;
+    WriteBytes(root / "a.txt", "a");
+    const HostSymlink drive = HostSymlink::Drive(root.Path(), 'T');
+    if (!drive.Made()) {
+        GTEST_SKIP() << "cannot make a drive of a scratch folder: " << drive.Problem();
+    }
+    char saved[MAX_PATH + 1] = {};
+    GetCurrentDirectoryA(MAX_PATH, saved);
+    ASSERT_TRUE(SetCurrentDirectoryA("T:\\"));
+    for (const char* path : {"", "   ", "\\"}) {
+        SCOPED_TRACE(std::string("\"") + path + "\"");
+        DeleteFolderContents(path);
+        EXPECT_EQ(std::vector<std::string>{"a.txt"}, Entries(root.Path()));
+    }
+    SetCurrentDirectoryA(saved);
+}
+
 TEST(DeleteFolderContentsTest, NeverWalksThroughALinkToAFolderOutside) {
     ScratchFolder outside;
     MakeFolder(outside / "sub");
