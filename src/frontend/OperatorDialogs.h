@@ -9,6 +9,9 @@
 
 namespace orlenta {
 
+// A window's text (a control's caption or contents), in the ANSI code page.
+std::string WindowText(HWND window);
+
 // A modal box with the OK button only and no icon.
 void ShowMessageBox(HWND owner, const std::string& text, const std::string& caption = kApplicationTitle);
 

@@ -9,6 +9,7 @@
 
 #include <commctrl.h>
 
+#include "frontend/OperatorDialogs.h"
 #include "frontend/StartUp.h"
 #include "frontend/resource.h"
 #include "run/RunAutomation.h"
@@ -97,12 +98,6 @@ int RowOf(std::string_view name, int index) {
         }
     }
     throw std::logic_error("no control " + std::string(name));
-}
-
-std::string WindowText(HWND hwnd) {
-    std::string text(static_cast<std::size_t>(GetWindowTextLengthA(hwnd)) + 1, '\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextA(hwnd, text.data(), static_cast<int>(text.size()))));
-    return text;
 }
 
 // Width of `text` in the control's font, with a pixel to spare for the static control's own drawing.

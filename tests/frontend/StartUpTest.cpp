@@ -5,6 +5,7 @@
 
 #include "frontend/InstallationFolder.h"
 #include "frontend/StartUp.h"
+#include "support/TestSupport.h"
 #include "util/AppPaths.h"
 
 namespace orlenta {
@@ -16,13 +17,10 @@ std::string CurrentDirectory() {
     return buffer;
 }
 
-// Restores the process's current directory, which the sequence changes.
+// The sequence changes the process's current directory; each test puts it back.
 class StartUpTest : public ::testing::Test {
 protected:
-    void SetUp() override { saved_ = CurrentDirectory(); }
-    void TearDown() override { SetCurrentDirectoryA(saved_.c_str()); }
-
-    std::string saved_;
+    test::CurrentDirectoryGuard currentDirectory_;
 };
 
 TEST_F(StartUpTest, DefaultsFollowTheProgramFolder) {

@@ -110,9 +110,6 @@ struct Pass {
 class FormTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char cwd[MAX_PATH] = {};
-        GetCurrentDirectoryA(MAX_PATH, cwd);
-        savedDirectory_ = cwd;
         ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
         test::MakeFolder(scratch_ / "AVES");
         test::MakeFolder(scratch_ / "Kavro");
@@ -121,7 +118,6 @@ protected:
     void TearDown() override {
         form_.reset();
         CoUninitialize();
-        SetCurrentDirectoryA(savedDirectory_.c_str());
     }
 
     struct RecordingShell final : ScriptShell {
@@ -187,7 +183,7 @@ protected:
     std::string picked_;
     bool closeDuringRun_ = false;
     int programEnds_ = 0;
-    std::string savedDirectory_;
+    test::CurrentDirectoryGuard currentDirectory_;
 };
 
 TEST_F(FormTest, EveryControlHasItsKindCaptionStateAndPlace) {

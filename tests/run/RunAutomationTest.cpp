@@ -49,10 +49,6 @@ std::string Report(const std::string& description, int line) {
 class RunAutomationTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char current[MAX_PATH + 1] = {};
-        GetCurrentDirectoryA(MAX_PATH, current);
-        savedDirectory_ = current;
-
         test::MakeFolder(scratch_ / "aves");
         test::MakeFolder(scratch_ / "kavro");
         test::MakeFolder(scratch_ / "work");
@@ -65,8 +61,6 @@ protected:
         settings_.StartIndex = "7";
         settings_.StopIndex = "9";
     }
-    void TearDown() override { SetCurrentDirectoryA(savedDirectory_.c_str()); }
-
     void Run(ScriptShellFactory factory = {}) {
         if (!factory) {
             factory = [this] { return std::make_unique<test::RecordingShell>(passes_, op_); };
@@ -87,7 +81,7 @@ protected:
     std::string InputFile() const { return scratch_ / "work\\InputData.txt"; }
 
     test::ScratchFolder scratch_;
-    std::string savedDirectory_;
+    test::CurrentDirectoryGuard currentDirectory_;
     RunSettings settings_;
     test::RecordingOperator op_;
     std::vector<test::ScriptPass> passes_;

@@ -73,6 +73,14 @@ ScratchFolder::ScratchFolder() {
 
 ScratchFolder::~ScratchFolder() { RemoveTree(path_); }
 
+CurrentDirectoryGuard::CurrentDirectoryGuard() {
+    char buffer[MAX_PATH + 1] = {};
+    GetCurrentDirectoryA(MAX_PATH, buffer);
+    saved_ = buffer;
+}
+
+CurrentDirectoryGuard::~CurrentDirectoryGuard() { SetCurrentDirectoryA(saved_.c_str()); }
+
 void WriteBytes(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

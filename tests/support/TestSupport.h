@@ -22,6 +22,21 @@ private:
     std::string path_;
 };
 
+// Puts the process's current directory back when it goes; declare it after the folders it may
+// point into, so it is restored before they are removed.
+class CurrentDirectoryGuard {
+public:
+    CurrentDirectoryGuard();
+    ~CurrentDirectoryGuard();
+    CurrentDirectoryGuard(const CurrentDirectoryGuard&) = delete;
+    CurrentDirectoryGuard& operator=(const CurrentDirectoryGuard&) = delete;
+
+    const std::string& Saved() const { return saved_; }
+
+private:
+    std::string saved_;
+};
+
 // Writes the bytes exactly as given, creating the file or replacing it.
 void WriteBytes(const std::string& path, const std::string& bytes);
 // The whole file's bytes; fails the test when it cannot be read.

@@ -14,6 +14,7 @@
 namespace orlenta {
 namespace {
 
+using test::CurrentDirectoryGuard;
 using test::HostSymlink;
 using test::MakeFolder;
 using test::PathExists;
@@ -278,15 +279,13 @@ TEST(DeleteFolderContentsTest, EmptyPathNeverReachesTheRootOfTheCurrentDrive) {
     if (!drive.Made()) {
         GTEST_SKIP() << "cannot make a drive of a scratch folder: " << drive.Problem();
     }
-    char saved[MAX_PATH + 1] = {};
-    GetCurrentDirectoryA(MAX_PATH, saved);
+    const CurrentDirectoryGuard currentDirectory;
     ASSERT_TRUE(SetCurrentDirectoryA("T:\\"));
     for (const char* path : {"", "   ", "\\"}) {
         SCOPED_TRACE(std::string("\"") + path + "\"");
         DeleteFolderContents(path);
         EXPECT_EQ(std::vector<std::string>{"a.txt"}, Entries(root.Path()));
     }
-    SetCurrentDirectoryA(saved);
 }
 
 TEST(DeleteFolderContentsTest, NeverWalksThroughALinkToAFolderOutside) {
