@@ -2,6 +2,7 @@
 #include "run/RunAutomation.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 
@@ -45,11 +46,56 @@ void RemoveFolderOrRaise(const std::string& name) {
     }
 }
 
+// The limit a pass gets: none without "-TIMEOUT=", none (after a word to the operator) for a text
+// that is no positive whole number of minutes.
+PassLimits LimitsFor(const RunSettings& settings, RunOperator& op) {
+    PassLimits limits;
+    limits.StopRequested = [&op] { return op.StopRequested(); };
+    if (!settings.PassTimeLimit.empty()) {
+        if (const auto minutes = TimeLimitMinutes(settings.PassTimeLimit)) {
+            limits.TimeLimit = std::chrono::minutes(*minutes);
+        } else {
+            op.ShowMessage("The time limit \"" + settings.PassTimeLimit +
+                           "\" is not a positive whole number of minutes; the passes run without a limit.");
+        }
+    }
+    return limits;
+}
+
+// One pass of the script, timed and recorded; a script that cannot start is raised for line 580.
+void RunScript(const std::unique_ptr<ScriptShell>& shell, const std::string& command, const PassLimits& limits,
+               PassRecord& record) {
+    GetLocalTime(&record.Start);
+    const auto started = std::chrono::steady_clock::now();
+    const auto finish = [&] {
+        record.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    };
+    try {
+        const ScriptRun run = Use(shell).RunPass(command, kScriptWindowStyle, limits);
+        record.Outcome = run.Outcome;
+        record.ExitCode = run.ExitCode;
+        finish();
+    } catch (const AppError& error) {
+        record.Outcome = PassOutcome::CouldNotStart;
+        record.Text = error.Description();
+        finish();
+        throw;
+    }
+}
+
 }  // namespace
 
-void RunAutomation(const RunSettings& settings, RunOperator& op, const ScriptShellFactory& createShell) {
+RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const ScriptShellFactory& createShell) {
+    RunResult result;
+    op.RunStarted(settings);
+    const PassLimits limits = LimitsFor(settings, op);
     // 10: from here on every failure is reported and the run goes on.
     StepRunner step(op);
+    const auto ended = [&] {
+        result.FailedLines = step.FailedLines();
+        result.Stopped = op.StopRequested();
+        return result;
+    };
 
     std::string aveFolder;
     std::string installationFolder;
@@ -68,11 +114,11 @@ void RunAutomation(const RunSettings& settings, RunOperator& op, const ScriptShe
 
     if (step.Test(50, [&] { return !FolderExists(aveFolder); })) {
         step.Do(60, [&] { op.ShowMessage(aveFolder + " folder does not exist."); });
-        return;  // 70
+        return ended();  // 70
     }
     if (step.Test(80, [&] { return !FolderExists(installationFolder); })) {
         step.Do(90, [&] { op.ShowMessage(installationFolder + " folder does not exist."); });
-        return;  // 100
+        return ended();  // 100
     }
 
     step.Do(120, [&] { startNumber = ToInt32(settings.StartIndex); });
@@ -94,7 +140,7 @@ void RunAutomation(const RunSettings& settings, RunOperator& op, const ScriptShe
                 kPromptCaption, testingFolder);
         });
         if (answer.empty()) {
-            return;  // 210
+            return ended();  // 210
         }
         step.Do(220, [&] { answer = AddTrailingBackslash(answer); });
         if (step.Test(230, [&] { return ToLowerText(testingFolder) == ToLowerText(answer); })) {
@@ -104,7 +150,7 @@ void RunAutomation(const RunSettings& settings, RunOperator& op, const ScriptShe
                 TestingFolderDeletionRefusal(testingFolder, aveFolder, installationFolder, ApplicationFolder());
             if (refusal) {
                 step.Do(240, [&] { op.ShowMessage(*refusal); });
-                return;
+                return ended();
             }
             if (step.Test(240, [&] { return FolderExists(testingFolder); })) {
                 step.Silence(true);  // 250
@@ -124,7 +170,7 @@ void RunAutomation(const RunSettings& settings, RunOperator& op, const ScriptShe
                 kPromptCaption, installationFolder);
         });
         if (installationFolder.empty()) {
-            return;  // 350
+            return ended();  // 350
         }
     }
 
@@ -143,18 +189,29 @@ void RunAutomation(const RunSettings& settings, RunOperator& op, const ScriptShe
     step.Do(480, [&] { shell = createShell(); });
     step.Do(490, [&] { scriptCommand = ScriptCommand(ApplicationFolder()); });
     step.Do(500, [&] { op.EnableControls(false); });
+    result.ReachedPasses = true;
 
     // 510 to 600: the counter is compared with the stop number before each pass; advancing it
     // past the largest 32-bit number ends the loop.
-    for (std::int32_t n = startNumber; n <= stopNumber;) {
+    // A stop request skips the passes still to come; the closing steps run as usual.
+    for (std::int32_t n = startNumber; n <= stopNumber && !op.StopRequested();) {
         std::string aveName;
+        PassRecord record;
+        record.AveNumber = n;
         step.Do(520, [&] { aveName = AveName(n); });
-        step.Do(530, [&] { op.SetStatusText(AddTrailingBackslash(aveFolder) + aveName + "\\" + aveName + ".ach"); });
+        step.Do(530, [&] {
+            record.ArchivePath = AddTrailingBackslash(aveFolder) + aveName + "\\" + aveName + ".ach";
+            op.SetStatusText(record.ArchivePath);
+        });
         step.Do(540, [&] { op.RefreshStatus(); });
         step.Do(550, [&] { op.SetProgressValue(CheckedSubtract(n, startNumber)); });
         step.Do(560, [&] { Use(writer).WriteLine(std::to_string(n)); });
         step.Do(570, [&] { Use(writer).CloseTextFile(); });
-        step.Do(580, [&] { Use(shell).Run(scriptCommand, kScriptWindowStyle, true); });
+        op.PassStarted(record);
+        // The exit code is recorded, never reported: a script that returns 1 has said its AVE failed.
+        step.Do(580, [&] { RunScript(shell, scriptCommand, limits, record); });
+        result.Passes.push_back(record);
+        op.PassEnded(record);
         step.Do(590, [&] { Use(writer).OpenTextFileForWrite(inputFile, true); });
         if (!step.Do(600, [&] { n = CheckedAdd(n, 1); })) {
             break;
@@ -170,6 +227,7 @@ void RunAutomation(const RunSettings& settings, RunOperator& op, const ScriptShe
     step.Do(650, [&] { op.SetStatusText(""); });
     step.Do(660, [&] { op.SetProgressValue(0); });
     step.Do(670, [&] { op.EnableControls(true); });
+    return ended();
 }  // 680
 
 }  // namespace orlenta

@@ -8,7 +8,8 @@
 namespace orlenta {
 
 // Reports every failure itself through `op` and raises nothing. `createShell` makes the scripting
-// shell at the step that needs it (CreateWScriptShell in the program).
-void RunAutomation(const RunSettings& settings, RunOperator& op, const ScriptShellFactory& createShell);
+// shell at the step that needs it (CreateScriptLauncher in the program). Returns what became of the
+// run and of each pass.
+RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const ScriptShellFactory& createShell);
 
 }  // namespace orlenta

@@ -3,6 +3,9 @@
 
 #include <string>
 
+#include "run/PassRecord.h"
+#include "run/RunSettings.h"
+
 namespace orlenta {
 
 // The main window implements this; tests answer prompts and record what the run shows.
@@ -27,6 +30,14 @@ public:
     // Asks the shell to apply a verb to a file; by default the real ShellExecuteA.
     virtual void OpenDocument(const std::string& strOperation, const std::string& strFile,
                               const std::string& strParameters, const std::string& strDirectory, long lShowCmd);
+
+    // What happens to the run, for those who keep a record of it; nothing by default.
+    virtual void RunStarted(const RunSettings&) {}
+    virtual void PassStarted(const PassRecord&) {}
+    virtual void PassEnded(const PassRecord&) {}
+    // True once the operator has asked the run to stop: the current pass ends, the rest are skipped.
+    // Asked between passes and whenever a pass's wait has handled the thread's messages.
+    virtual bool StopRequested() { return false; }
 };
 
 // ShellExecuteA with the desktop window as owner; the result is not examined.

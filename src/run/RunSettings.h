@@ -20,6 +20,8 @@ struct RunSettings {
     std::string StartIndex;
     std::string StopIndex;
     std::array<bool, kAnalysisTypeCount> AVEFilter{true, true, true, true, true};
+    // Minutes a pass may take, as "-TIMEOUT=" gave them; empty for no limit.
+    std::string PassTimeLimit;
 };
 
 }  // namespace orlenta

@@ -105,6 +105,19 @@ std::string ArchivePath(const std::string& aveFolder, std::int32_t number) {
     return AddTrailingBackslash(aveFolder) + name + "\\" + name + ".ach";
 }
 
+std::optional<std::int64_t> TimeLimitMinutes(const std::string& text) {
+    constexpr std::int64_t kMinutesInAYear = 366LL * 24 * 60;
+    const std::string digits = TrimSpaces(text);
+    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    const std::int64_t minutes = std::stoll(digits);
+    if (minutes < 1 || minutes > kMinutesInAYear) {
+        return std::nullopt;
+    }
+    return minutes;
+}
+
 std::string ScriptCommand(const std::string& applicationFolder) {
     return "\"" + applicationFolder + "\\Files\\KavroTestScript1.vbs\"";
 }

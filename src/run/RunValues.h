@@ -22,6 +22,10 @@ std::string AveName(std::int32_t number);
 // The archive path shown for a pass: D:\AVES\ and 7 give D:\AVES\Ave007\Ave007.ach.
 std::string ArchivePath(const std::string& aveFolder, std::int32_t number);
 
+// A pass's time limit from its text in minutes: a positive whole number (outer spaces allowed), at
+// most a year; nothing for any other text.
+std::optional<std::int64_t> TimeLimitMinutes(const std::string& text);
+
 // The quoted path of the external test script below the program's folder.
 std::string ScriptCommand(const std::string& applicationFolder);
 

@@ -1,24 +1,45 @@
 // The scripting shell that runs the external test script once per AVE number.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "run/PassRecord.h"
+
 namespace orlenta {
+
+// How long a pass may take, and how the run asks it to end early.
+struct PassLimits {
+    std::optional<std::chrono::milliseconds> TimeLimit;
+    // Asked whenever the waiting thread has handled its messages: a stop request arrives as one.
+    std::function<bool()> StopRequested;
+};
+
+struct ScriptRun {
+    PassOutcome Outcome = PassOutcome::Exited;
+    long ExitCode = 0;
+};
 
 class ScriptShell {
 public:
     virtual ~ScriptShell() = default;
     // Starts the command with the given window style; with bWaitOnReturn it returns the exit code
-    // after the command has ended. Failures are raised as AppError.
+    // after the command has ended. Failures to start are raised as AppError.
     virtual long Run(const std::string& command, long windowStyle, bool bWaitOnReturn) = 0;
+    // One pass: Run with waiting, within the limits. A shell that knows no limits just runs.
+    virtual ScriptRun RunPass(const std::string& command, long windowStyle, const PassLimits&) {
+        return {PassOutcome::Exited, Run(command, windowStyle, true)};
+    }
 };
 
 // Creates the shell for one run; raises AppError when it cannot be created.
 using ScriptShellFactory = std::function<std::unique_ptr<ScriptShell>()>;
 
-// The automation object "WScript.Shell", created by ProgID and called late-bound.
-std::unique_ptr<ScriptShell> CreateWScriptShell();
+// The program's own launcher: the command through the file-type association, every process it
+// starts held in a job object, the calling thread's messages handled while it waits.
+std::unique_ptr<ScriptShell> CreateScriptLauncher();
 
 }  // namespace orlenta

@@ -8,6 +8,7 @@ void StepRunner::Report(int line, const std::string& description) noexcept {
         return;
     }
     try {
+        failedLines_.push_back(line);
         op_.ShowMessage("Description: " + description + "\r\nLine No.: " + std::to_string(line));
     } catch (...) {
         // A report that cannot be shown must not stop the run that it reports on.

@@ -4,6 +4,7 @@
 #include <exception>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "run/RunOperator.h"
 #include "util/AppError.h"
@@ -41,11 +42,15 @@ public:
     // Failures between these two calls are ignored without a report.
     void Silence(bool silent) { silent_ = silent; }
 
+    // The lines whose failures were reported, in order.
+    const std::vector<int>& FailedLines() const noexcept { return failedLines_; }
+
 private:
     void Report(int line, const std::string& description) noexcept;
 
     RunOperator& op_;
     bool silent_ = false;
+    std::vector<int> failedLines_;
 };
 
 }  // namespace orlenta

@@ -61,11 +61,11 @@ protected:
         settings_.StartIndex = "7";
         settings_.StopIndex = "9";
     }
-    void Run(ScriptShellFactory factory = {}) {
+    RunResult Run(ScriptShellFactory factory = {}) {
         if (!factory) {
             factory = [this] { return std::make_unique<test::RecordingShell>(passes_, op_); };
         }
-        RunAutomation(settings_, op_, factory);
+        return RunAutomation(settings_, op_, factory);
     }
 
     std::string Header(const std::string& installationLine, const std::string& testingLine,
@@ -88,7 +88,7 @@ protected:
 };
 
 TEST_F(RunAutomationTest, RunsTheScriptOncePerNumberWithTheGrowingInputFile) {
-    Run();
+    const RunResult result = Run();
 
     EXPECT_TRUE(op_.messages.empty());
     EXPECT_TRUE(op_.prompts.empty());
@@ -116,6 +116,44 @@ TEST_F(RunAutomationTest, RunsTheScriptOncePerNumberWithTheGrowingInputFile) {
     EXPECT_FALSE(PathExists(InputFile()));
     EXPECT_EQ((std::vector<std::string>{"Open|" + (scratch_ / "testing\\TestResults.htm") + "|||10"}),
               op_.documents);
+    // Every pass is recorded in order, with the archive the status line showed.
+    ASSERT_EQ(3u, result.Passes.size());
+    for (size_t i = 0; i < result.Passes.size(); ++i) {
+        EXPECT_EQ(7 + static_cast<int>(i), result.Passes[i].AveNumber);
+        EXPECT_EQ(passes_[i].status, result.Passes[i].ArchivePath);
+        EXPECT_TRUE(result.Passes[i].Passed());
+    }
+    EXPECT_TRUE(result.ReachedPasses);
+    EXPECT_FALSE(result.Stopped);
+    EXPECT_TRUE(result.FailedLines.empty());
+}
+
+TEST_F(RunAutomationTest, StopRequestSkipsTheRemainingPassesAndRunsTheClosingSteps) {
+    op_.stopWhen = [this] { return passes_.size() == 1; };
+    const RunResult result = Run();
+    EXPECT_EQ(1u, passes_.size());
+    EXPECT_EQ(1u, result.Passes.size());
+    EXPECT_TRUE(result.Stopped);
+    EXPECT_FALSE(PathExists(InputFile()));
+    EXPECT_EQ(1u, op_.documents.size());
+    EXPECT_EQ("enable", op_.events.back());
+}
+
+TEST_F(RunAutomationTest, TimeLimitThatIsNoPositiveWholeNumberIsReportedAndTheRunGoesOnWithoutOne) {
+    settings_.StopIndex = "7";
+    for (const char* limit : {"0", "-5", "1.5", "soon", "99999999999"}) {
+        SCOPED_TRACE(limit);
+        op_ = test::RecordingOperator{};
+        passes_.clear();
+        settings_.PassTimeLimit = limit;
+        Run();
+        EXPECT_EQ((std::vector<std::string>{"The time limit \"" + std::string(limit) +
+                                            "\" is not a positive whole number of minutes; the passes run "
+                                            "without a limit."}),
+                  op_.messages);
+        EXPECT_EQ(1u, passes_.size());
+    }
+    EXPECT_EQ(5, *TimeLimitMinutes(" 5 "));
 }
 
 TEST_F(RunAutomationTest, UncheckedTypesAreWrittenAsFalseAndTheScriptStillRuns) {
@@ -253,38 +291,22 @@ TEST_F(RunAutomationTest, ScriptThatCannotBeStartedIsReportedOncePerPass) {
     EXPECT_EQ("enable", op_.events.back());
 }
 
-TEST_F(RunAutomationTest, RealShellWithAMissingScriptLetsEveryPassEnd) {
+TEST_F(RunAutomationTest, RealLauncherWithAMissingScriptReportsEveryPassAndRecordsIt) {
     // The test program's folder has no Files\KavroTestScript1.vbs.
     ASSERT_FALSE(PathExists(ApplicationFolder() + "\\Files\\KavroTestScript1.vbs"));
     settings_.StopIndex = "8";
-    ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-    // Windows raises the shell's error from Run. Wine's shell shows an "Error" box of its own
-    // instead and then reports success: dismiss each box as the operator would.
-    std::atomic<bool> runEnded{false};
-    int shellBoxes = 0;
-    {
-        std::thread operatorAtTheKeyboard([&] {
-            while (!runEnded) {
-                if (const HWND box = test::WaitForWindow("Error", GetCurrentProcessId(), std::chrono::milliseconds(50))) {
-                    ++shellBoxes;
-                    test::PressButton(box, IDOK);
-                    while (IsWindow(box) && !runEnded) {
-                        Sleep(10);
-                    }
-                }
-            }
-        });
-        Run(CreateWScriptShell);
-        runEnded = true;
-        operatorAtTheKeyboard.join();
-    }
-    CoUninitialize();
+    const RunResult result = RunAutomation(settings_, op_, CreateScriptLauncher);
 
-    for (const std::string& message : op_.messages) {
-        EXPECT_EQ(0u, message.find("Description: "));
-        EXPECT_NE(std::string::npos, message.find("\r\nLine No.: 580"));
+    const std::string reason = SystemMessage(ERROR_PATH_NOT_FOUND);
+    EXPECT_EQ(std::vector<std::string>(2, Report(reason, 580)), op_.messages);
+    EXPECT_EQ((std::vector<int>{580, 580}), result.FailedLines);
+    ASSERT_EQ(2u, result.Passes.size());
+    for (const PassRecord& record : result.Passes) {
+        EXPECT_EQ(PassOutcome::CouldNotStart, record.Outcome);
+        EXPECT_EQ("could not start: " + reason, OutcomeText(record));
     }
-    EXPECT_EQ(2u, op_.messages.size() + static_cast<size_t>(shellBoxes));
+    EXPECT_EQ(8, result.Passes[1].AveNumber);
+    EXPECT_TRUE(result.ReachedPasses);
     EXPECT_FALSE(PathExists(InputFile()));
     EXPECT_EQ("enable", op_.events.back());
 }

@@ -60,8 +60,11 @@ public:
                             std::to_string(lShowCmd));
     }
 
+    bool StopRequested() override { return stopWhen && stopWhen(); }
+
     std::deque<std::string> answers;
     std::function<void()> onDisable;
+    std::function<bool()> stopWhen;
 
     std::vector<std::string> events;
     std::vector<std::string> messages;

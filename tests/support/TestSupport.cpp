@@ -174,3 +174,48 @@ HostSymlink::~HostSymlink() {
 }
 
 }  // namespace orlenta::test
+
+namespace orlenta::test {
+
+std::string WindowsPathOf(std::string hostPath) {
+    if (!hostPath.empty() && hostPath[0] == '/') {
+        for (char& c : hostPath) {
+            c = c == '/' ? '\\' : c;
+        }
+        hostPath = "Z:" + hostPath;
+    }
+    return hostPath;
+}
+
+std::string PassFamily::Script(int depth, int exitCode) const {
+    return "CreateObject(\"WScript.Shell\").Run \"\"\"" + WindowsPathOf(ORLENTA_PASS_HELPER) + "\"\" \"\"" + folder +
+           "\"\" " + std::to_string(depth) + "\", 0, True\r\nWScript.Quit " + std::to_string(exitCode) + "\r\n";
+}
+
+std::vector<DWORD> PassFamily::Pids() const {
+    std::vector<DWORD> pids;
+    std::ifstream in(folder + "\\pids.txt");
+    for (unsigned long pid = 0; in >> pid;) {
+        pids.push_back(static_cast<DWORD>(pid));
+    }
+    return pids;
+}
+
+bool PassFamily::AllEnded() const {
+    for (const DWORD pid : Pids()) {
+        const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
+        if (process == nullptr) {
+            continue;  // gone already
+        }
+        const bool ended = WaitForSingleObject(process, 5000) == WAIT_OBJECT_0;
+        CloseHandle(process);
+        if (!ended) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void PassFamily::Release() const { WriteBytes(folder + "\\release", ""); }
+
+}  // namespace orlenta::test

@@ -2,6 +2,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include <windows.h>
 
 namespace orlenta::test {
 
@@ -73,6 +76,26 @@ private:
     std::string unixLink_;
     bool made_ = false;
     std::string problem_;
+};
+
+}  // namespace orlenta::test
+
+namespace orlenta::test {
+
+// A path the build handed over as a host path ("/work/...") as Wine shows it (drive Z:).
+std::string WindowsPathOf(std::string hostPath);
+
+// A script's processes, made of PassHelper.exe (tests/support/PassHelper.cpp): each copy lists its
+// process id in <folder>\pids.txt and waits until <folder>\release exists.
+struct PassFamily {
+    std::string folder;
+    // VBScript that starts the helper (which starts `depth` more below it), waits for it, then quits
+    // with `exitCode`.
+    std::string Script(int depth, int exitCode) const;
+    std::vector<DWORD> Pids() const;
+    // True when every listed process has ended, waiting a few seconds for the last ones.
+    bool AllEnded() const;
+    void Release() const;
 };
 
 }  // namespace orlenta::test

@@ -1,0 +1,42 @@
+// What the run keeps of each pass and of itself, for the log, the JUnit results and the exit code.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+namespace orlenta {
+
+enum class PassOutcome {
+    Exited,         // the script ended by itself; its exit code says how its AVE went
+    TimedOut,       // it outlasted the time limit and was ended with everything it started
+    Stopped,        // the operator (or a stop request) ended it
+    CouldNotStart,  // nothing ran; Text holds the system's reason
+};
+
+struct PassRecord {
+    std::int32_t AveNumber = 0;
+    std::string ArchivePath;
+    SYSTEMTIME Start{};  // local time
+    double Seconds = 0;
+    PassOutcome Outcome = PassOutcome::CouldNotStart;
+    long ExitCode = 0;
+    std::string Text;
+
+    // Exited with 0.
+    bool Passed() const noexcept { return Outcome == PassOutcome::Exited && ExitCode == 0; }
+};
+
+// "exit code 3", "timed out", "stopped", "could not start: <reason>".
+std::string OutcomeText(const PassRecord& record);
+
+struct RunResult {
+    std::vector<PassRecord> Passes;  // in the order they ran
+    bool ReachedPasses = false;      // line 500 was reached: the run did not end while preparing
+    bool Stopped = false;            // a stop request skipped passes or ended one
+    std::vector<int> FailedLines;    // lines of the failures that were reported, in order
+};
+
+}  // namespace orlenta
