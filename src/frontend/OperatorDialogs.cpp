@@ -123,6 +123,10 @@ void ShowMessageBox(HWND owner, const std::string& text, const std::string& capt
     MessageBoxA(owner, text.c_str(), caption.c_str(), MB_OK);
 }
 
+bool AskYesNo(HWND owner, const std::string& text, const std::string& caption) {
+    return MessageBoxA(owner, text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
 std::string ShowInputBox(HWND owner, const std::string& prompt, const std::string& caption,
                          const std::string& defaultAnswer) {
     DialogTemplate dialog(caption, 260, 90, 4);

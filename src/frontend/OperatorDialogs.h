@@ -15,6 +15,9 @@ std::string WindowText(HWND window);
 // A modal box with the OK button only and no icon.
 void ShowMessageBox(HWND owner, const std::string& text, const std::string& caption = kApplicationTitle);
 
+// A modal question with Yes and No, No the default; true for Yes.
+bool AskYesNo(HWND owner, const std::string& text, const std::string& caption = kApplicationTitle);
+
 // A modal prompt: caption, prompt text, an edit field filled with the default, OK and Cancel.
 // OK gives the field's text; Cancel (or closing the prompt) gives empty text.
 std::string ShowInputBox(HWND owner, const std::string& prompt, const std::string& caption,

@@ -13,7 +13,15 @@ namespace orlenta {
 
 namespace {
 
-enum class Option { kAutoStart, kAVEFolder, kInstallationFolder, kTestingFolder, kStartIndex, kStopIndex };
+enum class Option {
+    kAutoStart,
+    kAVEFolder,
+    kInstallationFolder,
+    kTestingFolder,
+    kStartIndex,
+    kStopIndex,
+    kPassTimeLimit,
+};
 
 struct OptionName {
     const char* name;
@@ -21,13 +29,14 @@ struct OptionName {
 };
 
 // Tested in this order; the first name found anywhere in the upper-cased token decides.
-constexpr std::array<OptionName, 6> kOptions = {{
+constexpr std::array<OptionName, 7> kOptions = {{
     {"-AUTOSTART", Option::kAutoStart},
     {"-AVE=", Option::kAVEFolder},
     {"-KAVRO=", Option::kInstallationFolder},
     {"-TESTING=", Option::kTestingFolder},
     {"-START=", Option::kStartIndex},
     {"-STOP=", Option::kStopIndex},
+    {"-TIMEOUT=", Option::kPassTimeLimit},
 }};
 
 std::string* FieldFor(Option option, RunSettings& settings) {
@@ -37,6 +46,7 @@ std::string* FieldFor(Option option, RunSettings& settings) {
         case Option::kTestingFolder: return &settings.TestingFolder;
         case Option::kStartIndex: return &settings.StartIndex;
         case Option::kStopIndex: return &settings.StopIndex;
+        case Option::kPassTimeLimit: return &settings.PassTimeLimit;
         case Option::kAutoStart: break;
     }
     return nullptr;

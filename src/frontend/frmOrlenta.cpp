@@ -382,7 +382,10 @@ void frmOrlenta::RunAutomation() {
         int& depth;
         ~RunScope() { --depth; }
     } scope{runDepth_};
-    orlenta::RunAutomation(SettingsFromControls(), *this, seams_.createShell);
+    stopRequested_ = false;
+    RunSettings settings = SettingsFromControls();
+    settings.PassTimeLimit = settings_.PassTimeLimit;  // from the command line; the window has no box for it
+    orlenta::RunAutomation(settings, *this, seams_.createShell);
 }
 
 LRESULT CALLBACK frmOrlenta::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -431,9 +434,10 @@ LRESULT frmOrlenta::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         return 0;
     case WM_CLOSE:
-        // A run holds this window's controls until it ends; the window goes when the run returns.
+        // A run holds this window's controls until it ends: it is asked to stop, and the window goes
+        // when the run has returned.
         if (runDepth_ > 0) {
-            closeRequested_ = true;
+            OnCloseDuringRun();
             return 0;
         }
         Unload();
@@ -496,6 +500,24 @@ void frmOrlenta::cmdStart_Click() {
 }
 
 void frmOrlenta::cmdCancel_Click() { Unload(); }
+
+void frmOrlenta::OnCloseDuringRun() {
+    // Close messages may come again while the question is up, or after the answer was Yes.
+    if (askingToStop_ || stopRequested_) {
+        return;
+    }
+    askingToStop_ = true;
+    struct Asking {
+        bool& flag;
+        ~Asking() { flag = false; }
+    } asking{askingToStop_};
+    if (seams_.askYesNo(hwnd_,
+                        "A run is in progress. Stop it now? The current AVE's script and everything it started "
+                        "will be ended.")) {
+        stopRequested_ = true;
+        closeRequested_ = true;
+    }
+}
 
 void frmOrlenta::Unload() {
     if (hwnd_ != nullptr) {

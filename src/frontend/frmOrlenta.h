@@ -47,7 +47,7 @@ using FolderPicker = std::function<std::string(HWND ownerWindow, long rootFolder
 
 // What the window reaches outside itself; tests replace these to drive it in-process.
 struct FormSeams {
-    ScriptShellFactory createShell = CreateWScriptShell;
+    ScriptShellFactory createShell = CreateScriptLauncher;
     FolderPicker browseForFolder = BrowseForFolder;
     std::function<void(HWND owner, const std::string& text)> showMessage = [](HWND owner, const std::string& text) {
         ShowMessageBox(owner, text);
@@ -58,6 +58,10 @@ struct FormSeams {
     std::function<void(const std::string& strOperation, const std::string& strFile, const std::string& strParameters,
                        const std::string& strDirectory, long lShowCmd)>
         openDocument = orlenta::OpenDocument;
+    // A modal Yes/No question; true for Yes.
+    std::function<bool(HWND owner, const std::string& text)> askYesNo = [](HWND owner, const std::string& text) {
+        return AskYesNo(owner, text);
+    };
     // Called when the window is destroyed: the program ends with its only window.
     std::function<void()> endProgram = [] { PostQuitMessage(0); };
 };
@@ -97,6 +101,7 @@ public:
     void EnableControls(bool bEnabled) override;
     void OpenDocument(const std::string& strOperation, const std::string& strFile, const std::string& strParameters,
                       const std::string& strDirectory, long lShowCmd) override;
+    bool StopRequested() override { return stopRequested_; }
 
 private:
     struct FontTraits {
@@ -118,6 +123,7 @@ private:
     void cmdStart_Click();
     void cmdCancel_Click();
     void Unload();
+    void OnCloseDuringRun();
 
     FormSeams seams_;
     RunSettings settings_;
@@ -130,6 +136,8 @@ private:
     HWND focusWhenInactive_ = nullptr;
     int runDepth_ = 0;
     bool closeRequested_ = false;
+    bool stopRequested_ = false;
+    bool askingToStop_ = false;
 };
 
 }  // namespace orlenta

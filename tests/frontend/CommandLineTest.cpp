@@ -93,6 +93,8 @@ TEST(ParseCommandLineTest, AppliesOptionsAsWritten) {
         {"autostart with a value", "-AUTOSTART=0", true, Base()},
         {"every occurrence removed, any case", "-kavro=a-KAVRO=b-Kavro=", false, With(&S::InstallationFolder, "ab")},
         {"unknown tokens ignored", "hello -X=1 /AUTOSTART", false, Base()},
+        {"time limit in minutes, unchecked here", "-timeout=soon", false, With(&S::PassTimeLimit, "soon")},
+        {"a time limit inside an earlier option", "-STOP=2-TIMEOUT=5", false, With(&S::StopIndex, "2-TIMEOUT=5")},
         {"installation folder", "  -KAVRO=E:\\Kavro   -STOP=3  ", false,
          With(&S::StopIndex, "3", With(&S::InstallationFolder, "E:\\Kavro"))},
     };
@@ -109,6 +111,7 @@ TEST(ParseCommandLineTest, AppliesOptionsAsWritten) {
         EXPECT_EQ(expected.TestingFolder, settings.TestingFolder);
         EXPECT_EQ(expected.StartIndex, settings.StartIndex);
         EXPECT_EQ(expected.StopIndex, settings.StopIndex);
+        EXPECT_EQ(expected.PassTimeLimit, settings.PassTimeLimit);
         EXPECT_EQ(expected.AVEFilter, settings.AVEFilter);
     }
 }

@@ -1,6 +1,9 @@
 // frmOrlenta created in-process and driven by messages; a few tests start the built program.
 #include <algorithm>
+#include <atomic>
 #include <memory>
+#include <optional>
+#include <thread>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -157,6 +160,25 @@ protected:
         seams.openDocument = [this](const std::string&, const std::string& file, const std::string&,
                                     const std::string&, long) { documents_.push_back(file); };
         seams.endProgram = [this] { ++programEnds_; };
+        seams.askYesNo = [this](HWND, const std::string& text) {
+            questions_.push_back(text);
+            return stopAnswer_;
+        };
+        if (launcherScript_) {
+            // The real launcher on a script of the test's own, whatever command the run builds.
+            seams.createShell = [this] {
+                struct OwnScript final : ScriptShell {
+                    std::string script;
+                    long Run(const std::string&, long, bool) override { return 0; }
+                    ScriptRun RunPass(const std::string&, long style, const PassLimits& limits) override {
+                        return CreateScriptLauncher()->RunPass("\"" + script + "\"", style, limits);
+                    }
+                };
+                auto shell = std::make_unique<OwnScript>();
+                shell->script = *launcherScript_;
+                return std::unique_ptr<ScriptShell>(std::move(shell));
+            };
+        }
         form_ = std::make_unique<frmOrlenta>(std::move(seams));
         form_->Load(commandLine);
         return *form_;
@@ -182,6 +204,9 @@ protected:
     std::vector<std::string> messages_, documents_, browses_;
     std::string picked_;
     bool closeDuringRun_ = false;
+    bool stopAnswer_ = false;
+    std::vector<std::string> questions_;
+    std::optional<std::string> launcherScript_;
     int programEnds_ = 0;
     test::CurrentDirectoryGuard currentDirectory_;
 };
@@ -316,15 +341,60 @@ TEST_F(FormTest, StartRunsWithEveryControlDisabledAndEnablesThemAllAfterwards) {
     EXPECT_EQ(Ctl("cmdStart"), GetFocus());
 }
 
-TEST_F(FormTest, CloseAskedForDuringARunTakesEffectWhenTheRunHasEnded) {
+TEST_F(FormTest, CloseDuringARunAsksToStopYesStopsAndClosesNoGoesOn) {
+    for (const bool yes : {true, false}) {
+        SCOPED_TRACE(yes ? "Yes" : "No");
+        passes_.clear();
+        documents_.clear();
+        questions_.clear();
+        programEnds_ = 0;
+        stopAnswer_ = yes;
+        Load().Show();
+        FillRunnableSettings("1", "2");
+        closeDuringRun_ = true;
+        Click("cmdStart");
+        // Each close asks again until the answer is Yes; Yes skips the second pass.
+        ASSERT_EQ(std::vector<std::string>(yes ? 1u : 2u, "A run is in progress. Stop it now? The current AVE's "
+                                                          "script and everything it started will be ended."),
+                  questions_);
+        EXPECT_EQ(yes ? 1u : 2u, passes_.size());
+        EXPECT_EQ(1u, documents_.size());
+        EXPECT_EQ(yes, form_->hWnd() == nullptr);
+        EXPECT_EQ(yes ? 1 : 0, programEnds_);
+        closeDuringRun_ = false;
+        form_.reset();
+    }
+}
+
+TEST_F(FormTest, WindowAnswersDuringALongPassAndAStopEndsEveryProcessOfIt) {
+    const test::PassFamily family{scratch_.Path()};
+    launcherScript_ = scratch_ / "pass.vbs";
+    test::WriteBytes(*launcherScript_, family.Script(1, 0));
+    stopAnswer_ = true;
     Load().Show();
-    FillRunnableSettings("1", "2");
-    closeDuringRun_ = true;
+    FillRunnableSettings("1", "3");
+    const HWND window = form_->hWnd();
+    std::atomic<bool> answered{false};
+    std::thread watcher([&] {
+        const ULONGLONG deadline = GetTickCount64() + 60000;
+        while (family.Pids().size() < 2 && GetTickCount64() < deadline) {
+            Sleep(20);
+        }
+        // The window's thread waits inside the pass, yet takes its messages: it is not hung.
+        DWORD_PTR ignored = 0;
+        answered = SendMessageTimeoutA(window, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &ignored) != 0;
+        PostMessageA(window, WM_CLOSE, 0, 0);
+    });
     Click("cmdStart");
-    ASSERT_EQ(2u, passes_.size());
-    EXPECT_EQ("Ave002", passes_[1].status.substr(passes_[1].status.size() - 10, 6));
+    watcher.join();
+
+    EXPECT_TRUE(answered);
+    EXPECT_EQ(1u, questions_.size());
+    EXPECT_EQ(2u, family.Pids().size());
+    EXPECT_TRUE(family.AllEnded()) << "a process of the stopped pass survived it";
+    EXPECT_EQ(std::vector<std::string>{scratch_ / "Results\\TestResults.htm"}, documents_);
     EXPECT_EQ(nullptr, form_->hWnd());
-    EXPECT_EQ(1, programEnds_);
+    family.Release();
 }
 
 TEST_F(FormTest, FiveUntickedBoxesGiveFiveFalseLines) {
