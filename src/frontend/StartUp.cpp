@@ -21,6 +21,9 @@ enum class Option {
     kStartIndex,
     kStopIndex,
     kPassTimeLimit,
+    kUnattended,
+    kLogFile,
+    kJUnitFile,
 };
 
 struct OptionName {
@@ -29,7 +32,7 @@ struct OptionName {
 };
 
 // Tested in this order; the first name found anywhere in the upper-cased token decides.
-constexpr std::array<OptionName, 7> kOptions = {{
+constexpr std::array<OptionName, 10> kOptions = {{
     {"-AUTOSTART", Option::kAutoStart},
     {"-AVE=", Option::kAVEFolder},
     {"-KAVRO=", Option::kInstallationFolder},
@@ -37,6 +40,9 @@ constexpr std::array<OptionName, 7> kOptions = {{
     {"-START=", Option::kStartIndex},
     {"-STOP=", Option::kStopIndex},
     {"-TIMEOUT=", Option::kPassTimeLimit},
+    {"-UNATTENDED", Option::kUnattended},
+    {"-LOG=", Option::kLogFile},
+    {"-JUNIT=", Option::kJUnitFile},
 }};
 
 std::string* FieldFor(Option option, RunSettings& settings) {
@@ -46,8 +52,11 @@ std::string* FieldFor(Option option, RunSettings& settings) {
         case Option::kTestingFolder: return &settings.TestingFolder;
         case Option::kStartIndex: return &settings.StartIndex;
         case Option::kStopIndex: return &settings.StopIndex;
-        case Option::kPassTimeLimit: return &settings.PassTimeLimit;
-        case Option::kAutoStart: break;
+        case Option::kPassTimeLimit: return &settings.Nightly.PassTimeLimit;
+        case Option::kLogFile: return &settings.Nightly.LogFile;
+        case Option::kJUnitFile: return &settings.Nightly.JUnitFile;
+        case Option::kAutoStart:
+        case Option::kUnattended: break;
     }
     return nullptr;
 }
@@ -106,6 +115,10 @@ bool ParseCommandLine(std::string_view commandLine, RunSettings& settings) {
             }
             if (entry.option == Option::kAutoStart) {
                 autoStart = true;
+            } else if (entry.option == Option::kUnattended) {
+                // Nobody is there to press Start.
+                settings.Nightly.Unattended = true;
+                autoStart = true;
             } else {
                 *FieldFor(entry.option, settings) = RemoveName(token, upper, entry.name);
             }
@@ -113,6 +126,14 @@ bool ParseCommandLine(std::string_view commandLine, RunSettings& settings) {
         }
     }
     return autoStart;
+}
+
+std::vector<std::string_view> CommandLineOptionNames() {
+    std::vector<std::string_view> names;
+    for (const OptionName& entry : kOptions) {
+        names.push_back(entry.name);
+    }
+    return names;
 }
 
 std::string CommandLineWithoutProgramName(std::string_view fullCommandLine) {

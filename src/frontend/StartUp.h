@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "run/RunSettings.h"
 
@@ -12,6 +13,9 @@ namespace orlenta {
 std::string NextToken(std::string& rest);
 // Applies the options of the command line (without the program's name); returns the autostart flag.
 bool ParseCommandLine(std::string_view commandLine, RunSettings& settings);
+
+// The option names in the order they are tested ("-AUTOSTART", "-AVE=", ...).
+std::vector<std::string_view> CommandLineOptionNames();
 
 // The platform's command line with the program's own name stripped as Windows delimits it.
 std::string CommandLineWithoutProgramName(std::string_view fullCommandLine);

@@ -7,6 +7,7 @@
 
 #include "frontend/OperatorDialogs.h"
 #include "frontend/StartUp.h"
+#include "frontend/UnattendedMode.h"
 #include "frontend/frmOrlenta.h"
 #include "util/AppError.h"
 
@@ -29,9 +30,15 @@ private:
 };
 
 int RunProgram(int showCommand) {
+    const std::string commandLine = orlenta::CommandLineWithoutProgramName(GetCommandLineA());
+    orlenta::RunSettings options;
+    orlenta::ParseCommandLine(commandLine, options);
+    if (options.Nightly.Unattended) {
+        return orlenta::RunUnattended(commandLine);
+    }
     orlenta::frmOrlenta form;
     // An automatic run is complete when Load returns; only then is the window shown.
-    form.Load(orlenta::CommandLineWithoutProgramName(GetCommandLineA()));
+    form.Load(commandLine);
     if (form.hWnd() == nullptr) {
         return 0;
     }

@@ -12,7 +12,9 @@
 #include "frontend/OperatorDialogs.h"
 #include "frontend/StartUp.h"
 #include "frontend/resource.h"
+#include "run/ReportingOperator.h"
 #include "run/RunAutomation.h"
+#include "run/RunFolderLock.h"
 #include "util/AppError.h"
 #include "util/AppPaths.h"
 
@@ -383,9 +385,28 @@ void frmOrlenta::RunAutomation() {
         ~RunScope() { --depth; }
     } scope{runDepth_};
     stopRequested_ = false;
+    // Two runs in one working folder would overwrite each other's input file.
+    const std::string folder = CurrentFolder();
+    const auto lock = RunFolderLock::Acquire(folder);
+    if (!lock) {
+        ShowMessage("Another run is using " + folder + ".");
+        return;
+    }
     RunSettings settings = SettingsFromControls();
-    settings.PassTimeLimit = settings_.PassTimeLimit;  // from the command line; the window has no box for it
-    orlenta::RunAutomation(settings, *this, seams_.createShell);
+    settings.Nightly = settings_.Nightly;  // from the command line; the window has no controls for it
+    if (!settings.Nightly.LogFile.empty() && !log_) {
+        try {
+            log_ = std::make_unique<RunLog>(settings.Nightly.LogFile);
+        } catch (const AppError& error) {
+            ShowMessage("The run log " + settings.Nightly.LogFile + " cannot be written: " + error.Description());
+        }
+    }
+    if (log_ || !settings.Nightly.JUnitFile.empty()) {
+        ReportingOperator reporter(*this, log_.get(), settings.Nightly.JUnitFile);
+        orlenta::RunAutomation(settings, reporter, seams_.createShell);
+    } else {
+        orlenta::RunAutomation(settings, *this, seams_.createShell);
+    }
 }
 
 LRESULT CALLBACK frmOrlenta::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 
 #include "frontend/OperatorDialogs.h"
 #include "frontend/modBrowseForFolder.h"
+#include "run/RunLog.h"
 #include "run/RunOperator.h"
 #include "run/RunSettings.h"
 #include "run/ScriptShell.h"
@@ -137,6 +139,7 @@ private:
     int runDepth_ = 0;
     bool closeRequested_ = false;
     bool stopRequested_ = false;
+    std::unique_ptr<RunLog> log_;  // with "-LOG=", from the first run to the end of the program
     bool askingToStop_ = false;
 };
 

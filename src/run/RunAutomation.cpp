@@ -51,11 +51,11 @@ void RemoveFolderOrRaise(const std::string& name) {
 PassLimits LimitsFor(const RunSettings& settings, RunOperator& op) {
     PassLimits limits;
     limits.StopRequested = [&op] { return op.StopRequested(); };
-    if (!settings.PassTimeLimit.empty()) {
-        if (const auto minutes = TimeLimitMinutes(settings.PassTimeLimit)) {
+    if (!settings.Nightly.PassTimeLimit.empty()) {
+        if (const auto minutes = TimeLimitMinutes(settings.Nightly.PassTimeLimit)) {
             limits.TimeLimit = std::chrono::minutes(*minutes);
         } else {
-            op.ShowMessage("The time limit \"" + settings.PassTimeLimit +
+            op.ShowMessage("The time limit \"" + settings.Nightly.PassTimeLimit +
                            "\" is not a positive whole number of minutes; the passes run without a limit.");
         }
     }

@@ -12,6 +12,15 @@ inline constexpr int kAnalysisTypeCount = 5;
 inline constexpr std::array<const char*, kAnalysisTypeCount> kAnalysisTypeCaptions = {
     "Linear", "Nonlinear", "Thermal", "Fluid", "Electrostatic"};
 
+// What only the command line sets, for runs that nobody watches; the window has no control for it.
+struct NightlyOptions {
+    // Minutes a pass may take, as "-TIMEOUT=" gave them; empty for no limit.
+    std::string PassTimeLimit;
+    bool Unattended = false;  // "-UNATTENDED": no window, no box, an exit code
+    std::string LogFile;      // "-LOG=": the run log
+    std::string JUnitFile;    // "-JUNIT=": the passes as JUnit results
+};
+
 // Texts are kept exactly as given; the run normalises folders and converts numbers when it starts.
 struct RunSettings {
     std::string AVEFolder;
@@ -20,8 +29,7 @@ struct RunSettings {
     std::string StartIndex;
     std::string StopIndex;
     std::array<bool, kAnalysisTypeCount> AVEFilter{true, true, true, true, true};
-    // Minutes a pass may take, as "-TIMEOUT=" gave them; empty for no limit.
-    std::string PassTimeLimit;
+    NightlyOptions Nightly;
 };
 
 }  // namespace orlenta

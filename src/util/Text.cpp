@@ -54,6 +54,18 @@ std::string WideToAnsi(std::wstring_view text) {
     return result;
 }
 
+std::string ToUtf8(std::string_view ansiText) {
+    const std::wstring wide = AnsiToWide(ansiText);
+    if (wide.empty()) {
+        return {};
+    }
+    const int size = static_cast<int>(wide.size());
+    const int needed = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+    std::string result(static_cast<size_t>(needed), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, result.data(), needed, nullptr, nullptr);
+    return result;
+}
+
 UniqueBstr::UniqueBstr(const std::string& ansi) {
     const std::wstring wide = AnsiToWide(ansi);
     b_ = SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));

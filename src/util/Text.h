@@ -16,5 +16,7 @@ std::string ToLowerText(std::string_view text);
 // Conversions at the few boundaries that need UTF-16 (COM automation).
 std::wstring AnsiToWide(std::string_view text);
 std::string WideToAnsi(std::wstring_view text);
+// An ANSI text in UTF-8, for files whose format fixes that encoding.
+std::string ToUtf8(std::string_view ansiText);
 
 }  // namespace orlenta

@@ -71,6 +71,11 @@ RunSettings With(std::string RunSettings::*field, std::string value, RunSettings
     return s;
 }
 
+RunSettings Nightly(std::string NightlyOptions::*field, std::string value, RunSettings s = Base()) {
+    s.Nightly.*field = std::move(value);
+    return s;
+}
+
 TEST(ParseCommandLineTest, AppliesOptionsAsWritten) {
     using S = RunSettings;
     const ParseCase cases[] = {
@@ -93,7 +98,9 @@ TEST(ParseCommandLineTest, AppliesOptionsAsWritten) {
         {"autostart with a value", "-AUTOSTART=0", true, Base()},
         {"every occurrence removed, any case", "-kavro=a-KAVRO=b-Kavro=", false, With(&S::InstallationFolder, "ab")},
         {"unknown tokens ignored", "hello -X=1 /AUTOSTART", false, Base()},
-        {"time limit in minutes, unchecked here", "-timeout=soon", false, With(&S::PassTimeLimit, "soon")},
+        {"time limit in minutes, unchecked here", "-timeout=soon", false, Nightly(&NightlyOptions::PassTimeLimit, "soon")},
+        {"unattended implies the automatic start", "-Unattended -log=C:\\n.log -JUNIT=\"C:\\r s.xml\"", true,
+         Nightly(&NightlyOptions::JUnitFile, "C:\\r s.xml", Nightly(&NightlyOptions::LogFile, "C:\\n.log"))},
         {"a time limit inside an earlier option", "-STOP=2-TIMEOUT=5", false, With(&S::StopIndex, "2-TIMEOUT=5")},
         {"installation folder", "  -KAVRO=E:\\Kavro   -STOP=3  ", false,
          With(&S::StopIndex, "3", With(&S::InstallationFolder, "E:\\Kavro"))},
@@ -111,7 +118,10 @@ TEST(ParseCommandLineTest, AppliesOptionsAsWritten) {
         EXPECT_EQ(expected.TestingFolder, settings.TestingFolder);
         EXPECT_EQ(expected.StartIndex, settings.StartIndex);
         EXPECT_EQ(expected.StopIndex, settings.StopIndex);
-        EXPECT_EQ(expected.PassTimeLimit, settings.PassTimeLimit);
+        EXPECT_EQ(expected.Nightly.PassTimeLimit, settings.Nightly.PassTimeLimit);
+        EXPECT_EQ(expected.Nightly.LogFile, settings.Nightly.LogFile);
+        EXPECT_EQ(expected.Nightly.JUnitFile, settings.Nightly.JUnitFile);
+        EXPECT_EQ(std::string(c.name).find("unattended") == 0, settings.Nightly.Unattended);
         EXPECT_EQ(expected.AVEFilter, settings.AVEFilter);
     }
 }

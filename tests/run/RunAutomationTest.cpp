@@ -145,7 +145,7 @@ TEST_F(RunAutomationTest, TimeLimitThatIsNoPositiveWholeNumberIsReportedAndTheRu
         SCOPED_TRACE(limit);
         op_ = test::RecordingOperator{};
         passes_.clear();
-        settings_.PassTimeLimit = limit;
+        settings_.Nightly.PassTimeLimit = limit;
         Run();
         EXPECT_EQ((std::vector<std::string>{"The time limit \"" + std::string(limit) +
                                             "\" is not a positive whole number of minutes; the passes run "

@@ -1,0 +1,70 @@
+// The run log: one line per event, the local time first, for runs that nobody watches.
+#include "run/RunLog.h"
+
+#include <cstdio>
+
+#include "util/AppError.h"
+
+namespace orlenta {
+
+namespace {
+
+void WriteAll(HANDLE target, const std::string& bytes) noexcept {
+    DWORD written = 0;
+    for (size_t done = 0; done < bytes.size(); done += written) {
+        if (!WriteFile(target, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &written, nullptr) ||
+            written == 0) {
+            return;
+        }
+    }
+}
+
+}  // namespace
+
+std::string IsoLocalTime(const SYSTEMTIME& time) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u", time.wYear, time.wMonth, time.wDay, time.wHour,
+                  time.wMinute, time.wSecond);
+    return text;
+}
+
+std::string OneLine(const std::string& text) {
+    std::string line;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == '\r' || text[i] == '\n') {
+            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+                ++i;
+            }
+            line += " | ";
+        } else {
+            line += text[i];
+        }
+    }
+    return line;
+}
+
+RunLog::RunLog(const std::string& path, HANDLE echo) : path_(path), echo_(echo) {
+    // Readers (a tail on a CI agent) may follow the file while the run writes it.
+    file_.reset(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file_) {
+        throw AppError::FromLastError();
+    }
+}
+
+void RunLog::Line(const std::string& text) noexcept {
+    try {
+        SYSTEMTIME now{};
+        GetLocalTime(&now);
+        const std::string line = IsoLocalTime(now) + " " + OneLine(text) + "\r\n";
+        // Written through at once, so a run that dies leaves every line before it.
+        WriteAll(file_.get(), line);
+        if (echo_ != nullptr && echo_ != INVALID_HANDLE_VALUE) {
+            WriteAll(echo_, line);
+        }
+    } catch (...) {
+        // Out of memory for one line: the run goes on without it.
+    }
+}
+
+}  // namespace orlenta

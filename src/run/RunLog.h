@@ -1,0 +1,35 @@
+// The run log: one line per event, the local time first, for runs that nobody watches.
+#pragma once
+
+#include <string>
+
+#include <windows.h>
+
+#include "util/Handles.h"
+
+namespace orlenta {
+
+class RunLog {
+public:
+    // Creates the file, replacing the last one; raises AppError when it cannot. Lines also go to
+    // `echo` (a console or a redirected output) when one is given; the log does not own it.
+    explicit RunLog(const std::string& path, HANDLE echo = nullptr);
+
+    // "2026-12-08T21:04:05 text"; a text of several lines stays on one, its parts joined by " | ".
+    void Line(const std::string& text) noexcept;
+
+    const std::string& Path() const noexcept { return path_; }
+
+private:
+    std::string path_;
+    FileHandle file_;
+    HANDLE echo_;
+};
+
+// Local time as ISO 8601 to the second: 2026-12-08T21:04:05.
+std::string IsoLocalTime(const SYSTEMTIME& time);
+
+// The text on one line: each line break (CR LF, CR or LF) becomes " | ".
+std::string OneLine(const std::string& text);
+
+}  // namespace orlenta
