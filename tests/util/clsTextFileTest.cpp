@@ -12,6 +12,7 @@
 #include "support/TestSupport.h"
 #include "util/AppError.h"
 #include "util/AppPaths.h"
+#include "util/Handles.h"
 
 namespace orlenta {
 namespace {
@@ -199,6 +200,47 @@ TEST(clsTextFileTest, ModeMismatchIsABadFileMode) {
     writer.OpenTextFileForWrite(root / "g.txt", false);
     EXPECT_EQ(54, ErrorNumber([&] { writer.ReadLine(); }));
     EXPECT_EQ("line", reader.ReadLine());
+}
+
+TEST(clsTextFileTest, OneWriterPerFileAndReadersStillRead) {
+    ScratchFolder root;
+    const std::string path = root / "input.txt";
+    clsTextFile first;
+    first.OpenTextFileForWrite(path, false);
+    first.WriteLine("one");
+
+    // A second writer, from this program or another, fails with the platform's own sharing violation.
+    for (const bool append : {false, true}) {
+        SCOPED_TRACE(append ? "second writer appends" : "second writer empties");
+        clsTextFile second;
+        try {
+            second.OpenTextFileForWrite(path, append);
+            ADD_FAILURE() << "the second writer was let in";
+        } catch (const AppError& error) {
+            EXPECT_EQ(ERROR_SHARING_VIOLATION, error.Number());
+            EXPECT_EQ(SystemMessage(ERROR_SHARING_VIOLATION), error.Description());
+        }
+        EXPECT_EQ(error_number::kBadFileNumber, ErrorNumber([&] { second.WriteLine("intruder"); }));
+    }
+    const FileHandle foreign(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                         OPEN_ALWAYS, 0, nullptr));
+    const DWORD foreignError = GetLastError();
+    EXPECT_FALSE(foreign.valid());
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), foreignError);
+
+    clsTextFile reader;
+    reader.OpenTextFileForRead(path);
+    EXPECT_EQ("one", reader.ReadLine());
+    first.WriteLine("two");
+    first.CloseTextFile();
+    EXPECT_EQ("one\r\ntwo\r\n", ReadBytes(path)) << "nothing truncated or overwritten";
+
+    // Another program writing first keeps this one out, and the file as it was.
+    const FileHandle other(
+        CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(other.valid());
+    EXPECT_EQ(ERROR_SHARING_VIOLATION, ErrorNumber([&] { first.OpenTextFileForWrite(path, false); }));
+    EXPECT_EQ("one\r\ntwo\r\n", ReadBytes(path));
 }
 
 TEST(clsTextFileTest, ReopeningClosesTheFirstFileAndFreedNumbersAreReused) {
