@@ -2,6 +2,8 @@
 #include "messages/clsMessageRecordset.h"
 
 #include <array>
+#include <charconv>
+#include <system_error>
 
 #include <sqlite3.h>
 
@@ -59,6 +61,35 @@ std::string StoredName(const std::string& candidate, const TableColumns& columns
         }
     }
     return candidate;
+}
+
+// A stored number in its plain text form: 5.0 reads "5" and 2.5 "2.5", as callers written for the old
+// engine expect; 15 significant digits, and an exponent only for very large or small numbers (1E+20).
+std::string NumberText(double number) {
+    if (number == 0) {
+        return "0";  // negative zero too
+    }
+    char buffer[64];
+    const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, number, std::chars_format::general, 15);
+    if (ec != std::errc()) {
+        return std::to_string(number);
+    }
+    std::string text(buffer, end);
+    for (char& c : text) {
+        if (c == 'e') {
+            c = 'E';
+        }
+    }
+    return text;
+}
+
+// The first column of the query's current row as UTF-8 text.
+std::string CellText(sqlite3_stmt* query) {
+    if (sqlite3_column_type(query, 0) == SQLITE_FLOAT) {
+        return NumberText(sqlite3_column_double(query, 0));
+    }
+    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(query, 0));
+    return bytes == nullptr ? std::string() : std::string(bytes, static_cast<size_t>(sqlite3_column_bytes(query, 0)));
 }
 
 }  // namespace
@@ -131,13 +162,16 @@ std::string clsMessageRecordset::GetMessage(const std::string& sKey) {
     const std::string column = StoredName(GetLanguageField("Message", columns_), columns_);
     // With no column the query names an empty identifier, which the engine rejects with its own error.
     const SqliteStatement query =
-        Prepare(database_.get(), "SELECT " + QuoteIdentifier(AnsiToUtf8(column)) + " FROM KavroMsg WHERE NAME=?");
+        Prepare(database_.get(),
+                "SELECT " + QuoteIdentifier(AnsiToUtf8(column)) + " FROM KavroMsg WHERE NAME=? COLLATE NOCASE");
     const std::string key = AnsiToUtf8(sKey);
     if (sqlite3_bind_text(query.get(), 1, key.data(), static_cast<int>(key.size()), SQLITE_TRANSIENT) != SQLITE_OK) {
         throw SqliteError(database_.get());
     }
 
-    // Exactly one record gives a message; none, or a key that several records hold, gives none.
+    // Keys compare as the old engine's text comparison did, without case for the ASCII letters, so
+    // "hello" finds "Hello" and rows "Key" and "KEY" hold one key twice. Exactly one record gives a
+    // message; none, or a key that several records hold, gives none.
     int rc = sqlite3_step(query.get());
     if (rc == SQLITE_DONE) {
         return {};
@@ -145,14 +179,8 @@ std::string clsMessageRecordset::GetMessage(const std::string& sKey) {
     if (rc != SQLITE_ROW) {
         throw SqliteError(database_.get());
     }
-    std::string text;
     const bool isNull = sqlite3_column_type(query.get(), 0) == SQLITE_NULL;
-    if (!isNull) {
-        const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(query.get(), 0));
-        if (bytes != nullptr) {
-            text.assign(bytes, static_cast<size_t>(sqlite3_column_bytes(query.get(), 0)));
-        }
-    }
+    const std::string text = isNull ? std::string() : CellText(query.get());
     rc = sqlite3_step(query.get());
     if (rc == SQLITE_ROW) {
         return {};

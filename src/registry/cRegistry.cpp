@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <new>
 
@@ -206,63 +207,102 @@ void cRegistry::RaiseSetValueFailed(long number, const RegistryValue& vValue) co
                        sectionKey_ + "',Key: '" + valueKey_ + "' to value: '" + vValue.ToText() + "'");
 }
 
-bool cRegistry::EnumerateValues(std::vector<std::string>& sKeyNames, long& iKeyCount) const {
-    iKeyCount = 0;
-    sKeyNames.clear();
-    RegKey key;
-    if (OpenKey(Root(), sectionKey_, KEY_QUERY_VALUE, key) != ERROR_SUCCESS) {
-        return true;
-    }
-    DWORD longest = 0;
-    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longest,
-                         nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
-        return true;
-    }
-    for (DWORD index = 0;; ++index) {
-        std::string name(longest + 1, '\0');
-        DWORD length = longest + 1;
-        if (RegEnumValueA(key.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
-            break;
+namespace {
+
+// Longest ANSI name a buffer grows to: 16383 characters (the registry's limit for value names) of
+// up to four bytes each, with room to spare.
+constexpr std::size_t kLongestAnsiName = 1u << 17;
+
+// Names at index 0, 1, 2 and on, until the platform has no more. The ANSI form of a name can take
+// more bytes than the characters the registry counts (a double-byte code page stores most Japanese
+// or Chinese characters in two), so a name that does not fit grows the buffer and the same index is
+// read again. Any failure other than the list's end is raised with the platform's own text.
+template <typename ReadName>
+std::vector<std::string> ListNames(std::size_t size, ReadName readName) {
+    std::vector<std::string> names;
+    std::string buffer(std::max<std::size_t>(size, 1), '\0');
+    for (DWORD index = 0;;) {
+        std::string name;
+        const LONG result = readName(index, buffer, name);
+        if (result == ERROR_NO_MORE_ITEMS) {
+            return names;
         }
-        name.resize(length);
-        sKeyNames.push_back(std::move(name));
-        ++iKeyCount;
+        if (result == ERROR_MORE_DATA && buffer.size() < kLongestAnsiName) {
+            buffer.assign(buffer.size() * 2, '\0');
+            continue;
+        }
+        if (result != ERROR_SUCCESS) {
+            throw AppError::FromWin32(static_cast<DWORD>(result), "");
+        }
+        names.push_back(std::move(name));
+        ++index;
     }
-    return true;
+}
+
+}  // namespace
+
+bool cRegistry::EnumerateValues(std::vector<std::string>& sKeyNames, long& iKeyCount) const {
+    return Enumerate([this] { return ListValueNames(); }, sKeyNames, iKeyCount);
 }
 
 bool cRegistry::EnumerateSections(std::vector<std::string>& sSect, long& iSectCount) const {
-    iSectCount = 0;
-    sSect.clear();
+    return Enumerate([this] { return ListSubkeys(); }, sSect, iSectCount);
+}
+
+bool cRegistry::Enumerate(const std::function<std::vector<std::string>()>& list, std::vector<std::string>& names,
+                          long& count) const {
+    count = 0;
+    names.clear();
     try {
-        sSect = ListSubkeys();
-        if (sSect.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
+        names = list();
+        if (names.size() > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
             throw AppError(error_number::kOverflow, Source(), "Overflow");
         }
-        iSectCount = static_cast<long>(sSect.size());
+        count = static_cast<long>(names.size());
     } catch (const AppError& error) {
-        sSect.clear();
+        names.clear();
         throw AppError(registry_error::kEnumerationFailed, Source(), error.Description());
     } catch (const std::bad_alloc&) {
-        sSect.clear();
+        names.clear();
         throw AppError(registry_error::kEnumerationFailed, Source(), "Out of memory");
     }
     return true;
 }
 
+std::vector<std::string> cRegistry::ListValueNames() const {
+    RegKey key;
+    if (OpenKey(Root(), sectionKey_, KEY_QUERY_VALUE, key) != ERROR_SUCCESS) {
+        return {};
+    }
+    DWORD longest = 0;
+    if (RegQueryInfoKeyA(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &longest,
+                         nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        return {};
+    }
+    return ListNames(longest + 1, [&key](DWORD index, std::string& buffer, std::string& name) {
+        DWORD length = static_cast<DWORD>(buffer.size());
+        const LONG result =
+            RegEnumValueA(key.get(), index, buffer.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        if (result == ERROR_SUCCESS) {
+            name.assign(buffer.data(), std::min<std::size_t>(length, buffer.size()));
+        }
+        return result;
+    });
+}
+
 std::vector<std::string> cRegistry::ListSubkeys() const {
-    std::vector<std::string> names;
     RegKey key;
     if (OpenKey(Root(), sectionKey_, KEY_ENUMERATE_SUB_KEYS, key) != ERROR_SUCCESS) {
-        return names;
+        return {};
     }
-    // 255 characters is the longest name the registry allows; the buffer also holds its terminator.
-    char name[256];
-    for (DWORD index = 0; RegEnumKeyA(key.get(), index, name, sizeof name) == ERROR_SUCCESS; ++index) {
-        names.emplace_back(name, strnlen(name, sizeof name));
-    }
-    return names;
+    // Room for the longest name the registry allows in a single-byte code page, with its terminator.
+    return ListNames(256, [&key](DWORD index, std::string& buffer, std::string& name) {
+        const LONG result = RegEnumKeyA(key.get(), index, buffer.data(), static_cast<DWORD>(buffer.size()));
+        if (result == ERROR_SUCCESS) {
+            name.assign(buffer.data(), strnlen(buffer.data(), buffer.size()));
+        }
+        return result;
+    });
 }
 
 std::int32_t cRegistry::SwapByteOrder(std::int32_t value) noexcept {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,7 +53,8 @@ public:
     // Write by ValueType (not by the kind of vValue); creates the key first.
     void value(const RegistryValue& vValue);
 
-    // Names in the platform's order; name k (counting from 1) is sKeyNames[k - 1]. Always true.
+    // Names in the platform's order; name k (counting from 1) is sKeyNames[k - 1]. True, with an empty
+    // list when the key can't be opened; a failure while listing raises 0x800469AA.
     bool EnumerateValues(std::vector<std::string>& sKeyNames, long& iKeyCount) const;
     bool EnumerateSections(std::vector<std::string>& sSect, long& iSectCount) const;
 
@@ -87,6 +89,10 @@ private:
     static std::string Source();
     HKEY Root() const noexcept;
     [[noreturn]] void RaiseSetValueFailed(long number, const RegistryValue& vValue) const;
+    // Runs a listing for the two enumerations: any failure in it raises 0x800469AA with its description.
+    bool Enumerate(const std::function<std::vector<std::string>()>& list, std::vector<std::string>& names,
+                   long& count) const;
+    std::vector<std::string> ListValueNames() const;
     std::vector<std::string> ListSubkeys() const;
 
     std::int32_t classKey_ = 0;

@@ -46,6 +46,14 @@ void cRegistry::CreateEXEAssociation(std::string sExePath, std::string sClassNam
                                      std::string sAssociation, std::string sOpenMenuText, bool bSupportPrint,
                                      std::string sPrintMenuText, bool bSupportNew, std::string sNewMenuText,
                                      bool bSupportInstall, std::string sInstallMenuText, long lDefaultIconIndex) {
+    // An empty class name would put the description into the root of the classes tree, and an empty
+    // program path makes no command: both are refused before anything is written.
+    if (sClassName.empty()) {
+        throw AppError(error_number::kInvalidArgument, Source(), "Empty class name passed to CreateEXEAssociation");
+    }
+    if (TrimSpaces(sExePath).empty()) {
+        throw AppError(error_number::kInvalidArgument, Source(), "Empty program path passed to CreateEXEAssociation");
+    }
     const std::string program = QuoteProgramPath(sExePath);
     const auto write = [this](const std::string& section, const std::string& text) {
         SectionKey(section);
@@ -93,6 +101,11 @@ void cRegistry::CreateAdditionalEXEAssociations(std::string sClassName,
                    "Invalid parameter list passed to CreateAdditionalEXEAssociations - expected Name/Text/Command");
             return;
         }
+        // With an empty class name the test below would find the root itself.
+        if (sClassName.empty()) {
+            record(error_number::kInvalidArgument, "Empty class name passed to CreateAdditionalEXEAssociations");
+            return;
+        }
         SectionKey(sClassName);
         if (!KeyExists()) {
             record(registry_error::kClassNotDefined,
@@ -115,8 +128,15 @@ void cRegistry::CreateAdditionalEXEAssociations(std::string sClassName,
                 record(error_number::kTypeMismatch, "Type mismatch");
                 continue;
             }
+            // An empty name would make the text the class's default verb and its command a stray key.
+            const std::string name = items[i].ToText();
+            if (name.empty()) {
+                record(error_number::kInvalidArgument,
+                       "Empty verb name passed to CreateAdditionalEXEAssociations");
+                continue;
+            }
             ValueType(REG_SZ);
-            const std::string verbKey = sClassName + "\\shell\\" + items[i].ToText();
+            const std::string verbKey = sClassName + "\\shell\\" + name;
             write(verbKey, items[i + 1].ToText());
             write(verbKey + "\\command", items[i + 2].ToText());
         }

@@ -34,6 +34,7 @@ std::string SystemMessage(DWORD code);
 
 // Numbers of the program's own conditions, as a Basic runtime would number them.
 namespace error_number {
+inline constexpr long kInvalidArgument = 5;
 inline constexpr long kOverflow = 6;
 inline constexpr long kTypeMismatch = 13;
 inline constexpr long kBadFileNumber = 52;

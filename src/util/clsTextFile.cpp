@@ -136,8 +136,11 @@ long clsTextFile::Open(const std::string& name, bool forWrite, bool append) {
 
     const DWORD access = forWrite ? GENERIC_WRITE : GENERIC_READ;
     const DWORD disposition = forWrite ? (append ? OPEN_ALWAYS : CREATE_ALWAYS) : OPEN_EXISTING;
-    HANDLE file = CreateFileA(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    // One writer per file: a writer lets others read but not write, so a second writer (here or in
+    // another program) fails with the platform's sharing violation before it can empty the file.
+    // Readers let anyone in, so a file being written stays readable.
+    const DWORD share = forWrite ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
+    HANDLE file = CreateFileA(name.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         throw AppError::FromLastError();  // the object is stale now
     }

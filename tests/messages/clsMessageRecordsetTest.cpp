@@ -88,11 +88,16 @@ TEST_F(CatalogueTest, ChoosesTheColumnForTheUsersLanguage) {
 TEST_F(CatalogueTest, ReadsExactlyOneRecordOfTheChosenColumn) {
     Make(R"(CREATE TABLE KavroMsg (Message_en, NAME);
         INSERT INTO KavroMsg VALUES ('  Padded text  ', 'Padded'), (char(9) || 'Tab stays ', 'Tab'),
-            (NULL, 'Null'), ('First', 'Twice'), ('Second', 'Twice'), ('It''s found', 'It''s'), (42, 'Number');)");
+            (NULL, 'Null'), ('First', 'Twice'), ('Second', 'Twice'), ('It''s found', 'It''s'), (42, 'Number'),
+            ('Hi there', 'Hello'), ('One', 'Key'), ('Two', 'KEY'), (5.0, 'Real'), (-2.5, 'Half'), (1e20, 'Huge'),
+            ('5.0', 'Written');)");
     const std::pair<const char*, const char*> cases[] = {
         {"Padded", "Padded text"},  {"Tab", "\tTab stays"}, {"Null", ""},
         {"Twice", ""},              {"It's", "It's found"}, {"Number", "42"},
         {"Missing", ""},            {"x' OR '1'='1", ""},   {"Null' OR NAME='Padded", ""},
+        {"hello", "Hi there"},      {"HELLO", "Hi there"},  {"key", ""},
+        {"Real", "5"},              {"half", "-2.5"},       {"Huge", "1E+20"},
+        {"Written", "5.0"},
     };
     clsMessageRecordset catalogue(Host());
     for (const auto& [key, expected] : cases) {

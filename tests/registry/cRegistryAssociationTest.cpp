@@ -128,8 +128,7 @@ TEST_F(AssociationTest, QuotesTheProgramPathOnce) {
         {"surrounding spaces", "  C:\\Tools\\app.exe ", "\"C:\\Tools\\app.exe\" \"%1\""},
         {"already quoted", "\"C:\\Tools\\app.exe\"", "\"C:\\Tools\\app.exe\" \"%1\""},
         {"leading quote only", "\"C:\\Tools\\app.exe", "\"C:\\Tools\\app.exe\" \"%1\""},
-        {"empty path", "", "\" \"%1\""},
-        {"only spaces", "   ", "\" \"%1\""},
+        {"quote alone", "\"", "\" \"%1\""},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -142,6 +141,32 @@ TEST_F(AssociationTest, QuotesTheProgramPathOnce) {
         ASSERT_TRUE(icon);
         EXPECT_EQ(icon->second, c.command.substr(0, c.command.size() - 5) + ",0");
     }
+}
+
+TEST_F(AssociationTest, EmptyClassNameOrProgramPathRaisesBeforeAnythingIsWritten) {
+    // The unnamed value at the root of the classes tree, which an empty class name would overwrite.
+    const auto rootDefault = [] {
+        const auto stored = ReadRaw(HKEY_CLASSES_ROOT, "", "");
+        return stored ? stored->Bytes : std::string("<missing>");
+    };
+    const std::string rootBefore = rootDefault();
+    const std::pair<std::string, std::string> cases[] = {{"C:\\app.exe", ""}, {"", className_}, {"  ", className_}};
+    for (const auto& [exePath, className] : cases) {
+        SCOPED_TRACE("program <" + exePath + ">, class <" + className + ">");
+        EXPECT_THROW(cRegistry().CreateEXEAssociation(exePath, className, "d", extension_, "", true, "", true, "",
+                                                      true, "", 0),
+                     AppError);
+        for (const Root& root : kRoots) {
+            EXPECT_FALSE(test::RawKeyExists(root.key, root.prefix + "." + extension_)) << root.name;
+            EXPECT_FALSE(test::RawKeyExists(root.key, root.prefix + className_)) << root.name;
+        }
+        EXPECT_EQ(rootDefault(), rootBefore);
+    }
+    cRegistry registry;
+    registry.ClassKey(registry_root::kClassesRoot);
+    registry.CreateAdditionalEXEAssociations("", std::vector<RegistryValue>{"orlentaverb", "Text", "cmd"});
+    EXPECT_EQ(registry.LastAssociationError().Number, error_number::kInvalidArgument);
+    EXPECT_FALSE(test::RawKeyExists(HKEY_CLASSES_ROOT, "shell\\orlentaverb"));
 }
 
 TEST_F(AssociationTest, GivenMenuTextsAreWrittenAndPercentSignsMakeExpandableText) {
@@ -213,6 +238,8 @@ TEST_F(AssociationTest, AdditionalVerbsRecordTheirErrorsWithoutThrowing) {
          badList},
         {"no list", true, std::nullopt, registry_error::kInvalidParameterList, badList},
         {"empty list", true, std::vector<RegistryValue>{}, 0, ""},
+        {"empty verb name", true, std::vector<RegistryValue>{"", "&Text", "app.exe /t"}, error_number::kInvalidArgument,
+         "Empty verb name passed to CreateAdditionalEXEAssociations"},
         {"class not registered", false, std::vector<RegistryValue>{"a", "b", "c"}, registry_error::kClassNotDefined,
          noClass},
         {"empty list, class not registered", false, std::vector<RegistryValue>{}, registry_error::kClassNotDefined,

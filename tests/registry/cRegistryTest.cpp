@@ -455,6 +455,45 @@ TEST(RegistryEnumeration, SectionsIncludeNamesOfTheLongestAllowedLength) {
     EXPECT_EQ(names, (std::vector<std::string>{"a", "b", "c", longest}));
 }
 
+// Run by its own ctest entry with Wine's locale set to Japanese (LC_ALL=ja_JP.UTF-8): on code page 932 a
+// Japanese character takes two bytes, so these names are longer in bytes than the registry counts them.
+TEST(RegistryEnumeration, DoubleByteNamesAreAllListedOnCodePage932) {
+    if (GetACP() != 932) {
+        GTEST_SKIP() << "needs the ANSI code page 932 (LC_ALL=ja_JP.UTF-8 under Wine); this one is " << GetACP();
+    }
+    const std::wstring nihongo = L"\u65E5\u672C\u8A9E";
+    std::wstring longName;  // 240 characters, 480 bytes: beyond a 256-byte buffer
+    while (longName.size() < 240) {
+        longName += nihongo;
+    }
+    ScratchKey scratch;
+    RegKey parent;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, AnsiToWide(scratch.Path()).c_str(), 0, KEY_ALL_ACCESS, parent.put()),
+              ERROR_SUCCESS);
+    std::vector<std::string> expected;
+    for (const std::wstring& name : {std::wstring(L"alpha"), nihongo, longName, std::wstring(L"zeta")}) {
+        RegKey subkey;
+        ASSERT_EQ(RegCreateKeyExW(parent.get(), name.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, subkey.put(),
+                                  nullptr),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExW(parent.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4),
+                  ERROR_SUCCESS);
+        expected.push_back(WideToAnsi(name));
+    }
+    ASSERT_EQ(expected[1].size(), 6u) << "not a double-byte code page";
+    std::sort(expected.begin(), expected.end());
+    for (const bool values : {true, false}) {
+        SCOPED_TRACE(values ? "values" : "subkeys");
+        std::vector<std::string> names;
+        long count = 0;
+        EXPECT_TRUE(values ? At(scratch.Path()).EnumerateValues(names, count)
+                           : At(scratch.Path()).EnumerateSections(names, count));
+        EXPECT_EQ(count, 4);
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, expected);
+    }
+}
+
 TEST(RegistryState, OperationsLeaveTheAddressAlone) {
     ScratchKey scratch;
     cRegistry registry = At(scratch / "k", "v");

@@ -12,6 +12,7 @@
 #include "support/TestSupport.h"
 #include "util/AppError.h"
 #include "util/AppPaths.h"
+#include "util/Handles.h"
 
 namespace orlenta {
 namespace {
@@ -199,6 +200,30 @@ TEST(clsTextFileTest, ModeMismatchIsABadFileMode) {
     writer.OpenTextFileForWrite(root / "g.txt", false);
     EXPECT_EQ(54, ErrorNumber([&] { writer.ReadLine(); }));
     EXPECT_EQ("line", reader.ReadLine());
+}
+
+TEST(clsTextFileTest, OneWriterPerFileAndReadersStillRead) {
+    ScratchFolder root;
+    const std::string path = root / "input.txt";
+    clsTextFile first;
+    first.OpenTextFileForWrite(path, false);
+    first.WriteLine("one");
+    // A second writer gets the platform's own sharing violation before it can empty the file.
+    clsTextFile second;
+    EXPECT_EQ(ERROR_SHARING_VIOLATION, ErrorNumber([&] { second.OpenTextFileForWrite(path, false); }));
+    clsTextFile reader;
+    reader.OpenTextFileForRead(path);
+    EXPECT_EQ("one", reader.ReadLine());
+    first.WriteLine("two");
+    first.CloseTextFile();
+    EXPECT_EQ("one\r\ntwo\r\n", ReadBytes(path));
+
+    // Another program writing first keeps this one out, and the file as it was.
+    const FileHandle other(
+        CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(other.valid());
+    EXPECT_EQ(ERROR_SHARING_VIOLATION, ErrorNumber([&] { first.OpenTextFileForWrite(path, false); }));
+    EXPECT_EQ("one\r\ntwo\r\n", ReadBytes(path));
 }
 
 TEST(clsTextFileTest, ReopeningClosesTheFirstFileAndFreedNumbersAreReused) {
