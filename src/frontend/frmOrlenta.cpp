@@ -9,6 +9,7 @@
 
 #include <commctrl.h>
 
+#include "frontend/AboutBox.h"
 #include "frontend/OperatorDialogs.h"
 #include "frontend/StartUp.h"
 #include "frontend/resource.h"
@@ -242,6 +243,7 @@ void frmOrlenta::CreateWindowAndControls() {
                          outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, instance, this)) {
         throw AppError::FromLastError();
     }
+    AddAboutToSystemMenu(hwnd_);
     // The frame's real thickness may differ from the estimate: correct by what the client area measures.
     RECT client{};
     GetClientRect(hwnd_, &client);
@@ -438,6 +440,9 @@ LRESULT CALLBACK frmOrlenta::WindowProc(HWND hwnd, UINT message, WPARAM wParam, 
 }
 
 LRESULT frmOrlenta::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SYSCOMMAND && HandleAboutCommand(hwnd_, wParam)) {
+        return 0;
+    }
     switch (message) {
     case WM_COMMAND:
         OnCommand(LOWORD(wParam), HIWORD(wParam));

@@ -3,11 +3,13 @@
 
 #include <array>
 #include <charconv>
+#include <string_view>
 #include <system_error>
 
 #include <sqlite3.h>
 
 #include "util/AppPaths.h"
+#include "util/Handles.h"
 #include "util/Text.h"
 #include "util/modFileExists.h"
 
@@ -17,7 +19,31 @@ namespace {
 
 constexpr LCTYPE kIsoLanguageName = 89;  // LOCALE_SISO639LANGNAME
 
+// The old engine's databases (Jet, and its successor ACE) name their format at byte 4.
+bool IsOldEngineFormat(const std::string& path) {
+    const FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        return false;  // whatever keeps it from being read, SQLite reports in its own words
+    }
+    char header[19] = {};
+    DWORD read = 0;
+    if (!ReadFile(file.get(), header, sizeof header, &read, nullptr) || read != sizeof header) {
+        return false;
+    }
+    const std::string_view format(header + 4, 15);
+    return format == "Standard Jet DB" || format == "Standard ACE DB";
+}
+
 SqliteDatabase OpenCatalogue(const std::string& path) {
+    // SQLite would only say "file is not a database": a site that kept its old catalogue needs the way out.
+    if (IsOldEngineFormat(path)) {
+        throw AppError(SQLITE_NOTADB, ProgramName(),
+                       path + " is a catalogue in the old engine's format (a Jet or ACE database), which this "
+                              "version cannot read. Convert it: export the table KavroMsg to a CSV file with the "
+                              "old engine or with mdb-export (Debian's mdbtools), then import that file into a new "
+                              "KavroDB.mdb with the sqlite3 shell, as the README shows.");
+    }
     SqliteDatabase db;
     const int rc = sqlite3_open_v2(AnsiToUtf8(path).c_str(), db.put(), SQLITE_OPEN_READONLY, nullptr);
     if (rc != SQLITE_OK) {

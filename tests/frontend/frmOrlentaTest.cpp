@@ -1,6 +1,7 @@
 // frmOrlenta created in-process and driven by messages; a few tests start the built program.
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -15,7 +16,9 @@
 #include <gtest/gtest.h>
 
 #include "WindowDriver.h"
+#include "frontend/AboutBox.h"
 #include "frontend/InstallationFolder.h"
+#include "frontend/OrlentaVersion.h"
 #include "frontend/frmOrlenta.h"
 #include "support/TestSupport.h"
 #include "util/AppPaths.h"
@@ -214,6 +217,13 @@ protected:
 TEST_F(FormTest, EveryControlHasItsKindCaptionStateAndPlace) {
     HWND hwnd = Load().hWnd();
     EXPECT_EQ("Norvik Kavro Automated Test - v2", TextOf(hwnd));
+    // The system menu ends with the About entry, which is no control of the layout.
+    HMENU menu = GetSystemMenu(hwnd, FALSE);
+    const int last = GetMenuItemCount(menu) - 1;
+    char item[64] = {};
+    GetMenuStringA(menu, static_cast<UINT>(last), item, static_cast<int>(sizeof item), MF_BYPOSITION);
+    EXPECT_STREQ("About Orlenta", item);
+    EXPECT_EQ(kAboutCommand, GetMenuItemID(menu, last));
     RECT r{};
     GetClientRect(hwnd, &r);
     EXPECT_EQ(6855, r.right * 15);
@@ -485,10 +495,15 @@ TEST_F(FormTest, RepeatedWindowsAndRunsLeakNoHandles) {
     EXPECT_EQ(12u, passes_.size());
 }
 
-// The built program, copied to a scratch folder on drive C: and started as an operator would.
+// The built program, copied to a scratch folder on drive C: and started as an operator would; or,
+// for the packaging test, the program where its installer put it (ORLENTA_PROGRAM_UNDER_TEST).
 class ProgramTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        if (const char* installed = std::getenv("ORLENTA_PROGRAM_UNDER_TEST"); installed != nullptr && *installed) {
+            exe_ = installed;
+            return;
+        }
         std::string built = ORLENTA_EXE_PATH;
         std::replace(built.begin(), built.end(), '/', '\\');
         if (built.front() == '\\') built = "Z:" + built;  // Wine shows the host's file system as drive Z:
@@ -540,6 +555,35 @@ TEST_F(ProgramTest, CloseButtonOrSystemMenuEndsTheProgram) {
         }
         EXPECT_EQ(0, ExitCode());
     }
+}
+
+TEST_F(ProgramTest, AboutBoxShowsTheVersionResourcesVersionAndTheProgramFolder) {
+    DWORD ignored = 0;
+    std::vector<char> info(GetFileVersionInfoSizeA(exe_.c_str(), &ignored));
+    ASSERT_FALSE(info.empty());
+    ASSERT_TRUE(GetFileVersionInfoA(exe_.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    char* product = nullptr;
+    UINT size = 0;
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &size));
+    EXPECT_EQ(static_cast<DWORD>(MAKELONG(ORLENTA_VERSION_MINOR, ORLENTA_VERSION_MAJOR)), fixed->dwFileVersionMS);
+    EXPECT_EQ(static_cast<DWORD>(MAKELONG(0, ORLENTA_VERSION_PATCH)), fixed->dwFileVersionLS);
+    ASSERT_TRUE(VerQueryValueA(info.data(), "\\StringFileInfo\\040904B0\\ProductVersion",
+                               reinterpret_cast<void**>(&product), &size));
+    EXPECT_STREQ(ORLENTA_VERSION_TEXT, product);
+
+    HWND window = Start("", kFormCaption);
+    ASSERT_NE(nullptr, window);
+    PostMessageA(window, WM_SYSCOMMAND, kAboutCommand, 0);
+    HWND box = test::WaitForWindow(kAboutCaption, processId_);
+    ASSERT_NE(nullptr, box);
+    std::string shown;
+    for (const std::string& text : test::ChildTexts(box)) shown += text + "|";
+    EXPECT_NE(std::string::npos, shown.find(std::string("Orlenta ") + ORLENTA_VERSION_TEXT + "\n")) << shown;
+    EXPECT_NE(std::string::npos, shown.find("Runs from " + exe_.substr(0, exe_.find_last_of('\\')) + "|")) << shown;
+    test::PressButton(box, IDOK);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, ExitCode());
 }
 
 TEST_F(ProgramTest, AutomaticRunReportsBeforeTheWindowIsShown) {
