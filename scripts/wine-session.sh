@@ -20,12 +20,24 @@ orlenta_session_end() {
 trap orlenta_session_end EXIT
 
 # A display of our own: -displayfd picks a free number and tells it once the server is ready.
-orlenta_display_fifo=$(mktemp -u)
-mkfifo "$orlenta_display_fifo"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$orlenta_display_fifo" </dev/null >/dev/null 2>&1 &
-orlenta_xvfb_pid=$!
-read -r orlenta_display_number <"$orlenta_display_fifo"
-rm -f "$orlenta_display_fifo"
+# Two servers starting at once may race for one number; the loser exits, and is started again.
+orlenta_display_number=""
+for _ in 1 2 3 4 5; do
+  orlenta_display_fifo=$(mktemp -u)
+  mkfifo "$orlenta_display_fifo"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$orlenta_display_fifo" </dev/null >/dev/null 2>&1 &
+  orlenta_xvfb_pid=$!
+  read -r orlenta_display_number <"$orlenta_display_fifo" || true
+  rm -f "$orlenta_display_fifo"
+  if [ -n "$orlenta_display_number" ]; then break; fi
+  wait "$orlenta_xvfb_pid" 2>/dev/null || true
+  orlenta_xvfb_pid=""
+  sleep 1
+done
+if [ -z "$orlenta_display_number" ]; then
+  echo "wine-session: Xvfb did not start" >&2
+  exit 1
+fi
 export DISPLAY=":$orlenta_display_number"
 
 if [ ! -f "$WINEPREFIX/system.reg" ]; then

@@ -7,7 +7,8 @@
 '
 ' For that AVE the script reads its archive Ave<nnn>\Ave<nnn>.ach, and when the archive's type is
 ' selected it copies the archive into the testing folder and lets KavFrame.exe solve it. Every
-' pass adds one row to TestResults.txt and writes TestResults.htm afresh from all rows.
+' pass adds one row to TestResults.txt and writes TestResults.htm afresh from all rows. Its exit code
+' says how the AVE went.
 Option Explicit
 
 Const ForReading = 1, ForWriting = 2, ForAppending = 8
@@ -55,7 +56,12 @@ End If
 AppendRow rowsFile, aveNumber & vbTab & aveType & vbTab & IIf(selected, "selected", "skipped") & vbTab & _
     IIf(found, "yes", "no") & vbTab & outcome
 WriteResultsPage rowsFile, testingFolder & "TestResults.htm"
-WScript.Quit 0
+' The exit code is what Orlenta records for the AVE: 0 passed (or nothing to do), 1 failed, 2 the solver erred.
+Select Case Left(outcome, 5)
+    Case "Faile": WScript.Quit 1
+    Case "Error": WScript.Quit 2
+    Case Else: WScript.Quit 0
+End Select
 
 Function Solve(archivePath)
     Dim workFolder, copy, resultFile, code

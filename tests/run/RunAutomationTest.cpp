@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "run/ReportingOperator.h"
 #include "run/RunAutomation.h"
 #include "run/RunValues.h"
 #include "RunRecorders.h"
@@ -470,6 +471,35 @@ TEST(RunValuesTest, CheckedArithmeticRaisesOverflow) {
     } catch (const AppError& error) {
         EXPECT_EQ(6, error.Number());
         EXPECT_EQ("Overflow", error.Description());
+    }
+}
+
+TEST(RunValuesTest, ExitCodeForWhoeverStartedTheRun) {
+    const auto pass = [](PassOutcome outcome, long exitCode) {
+        PassRecord record;
+        record.Outcome = outcome;
+        record.ExitCode = exitCode;
+        return record;
+    };
+    struct Case {
+        const char* name;
+        RunResult result;
+        int exitCode;
+    };
+    const PassRecord passed = pass(PassOutcome::Exited, 0);
+    const Case cases[] = {
+        {"every pass returned 0", {{passed, passed}, true, false, {}}, 0},
+        {"no pass at all (stop below start)", {{}, true, false, {}}, 0},
+        {"a script returned 1", {{passed, pass(PassOutcome::Exited, 1)}, true, false, {}}, 1},
+        {"a pass timed out", {{pass(PassOutcome::TimedOut, 0)}, true, false, {}}, 1},
+        {"a script could not start", {{pass(PassOutcome::CouldNotStart, 0)}, true, false, {580}}, 1},
+        {"a failed step", {{passed}, true, false, {380, 580}}, 2},
+        {"stopped", {{pass(PassOutcome::Stopped, 0)}, true, true, {}}, 2},
+        {"ended while preparing", {{}, false, false, {}}, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(c.exitCode, ExitCodeOf(c.result));
     }
 }
 
