@@ -22,18 +22,7 @@ AppError SqliteError(sqlite3* db) {
     return AppError(sqlite3_errcode(db), ProgramName(), Utf8ToAnsi(sqlite3_errmsg(db)));
 }
 
-std::string AnsiToUtf8(std::string_view text) {
-    const std::wstring wide = AnsiToWide(text);
-    if (wide.empty()) {
-        return {};
-    }
-    const int size = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0,
-                                         nullptr, nullptr);
-    std::string result(static_cast<size_t>(size), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), result.data(), size, nullptr,
-                        nullptr);
-    return result;
-}
+std::string AnsiToUtf8(std::string_view text) { return ToUtf8(text); }
 
 std::string Utf8ToAnsi(std::string_view text) {
     if (text.empty()) {
