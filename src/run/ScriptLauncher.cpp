@@ -70,23 +70,6 @@ std::string AssociatedCommand(const std::string& extension) {
     throw AppError::FromWin32(ERROR_NO_ASSOCIATION, ProgramName());
 }
 
-std::string ExpandEnvironment(const std::string& text) {
-    DWORD size = ExpandEnvironmentStringsA(text.c_str(), nullptr, 0);
-    while (size != 0) {
-        std::string buffer(size, '\0');
-        const DWORD needed = ExpandEnvironmentStringsA(text.c_str(), buffer.data(), size);
-        if (needed == 0) {
-            break;
-        }
-        if (needed <= size) {
-            buffer.resize(needed - 1);
-            return buffer;
-        }
-        size = needed;
-    }
-    return text;
-}
-
 // Fills the association's placeholders: %1 and %L the file, %* the arguments, %2 to %9 nothing.
 std::string FillPlaceholders(const std::string& pattern, const Target& target) {
     std::string line;

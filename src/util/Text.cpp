@@ -1,6 +1,8 @@
 // Text helpers shared by every subsystem.
 #include "util/Text.h"
 
+#include <algorithm>
+
 #include <windows.h>
 
 #include "util/ComPtr.h"
@@ -52,6 +54,23 @@ std::string WideToAnsi(std::wstring_view text) {
     std::string result(static_cast<size_t>(needed), '\0');
     WideCharToMultiByte(CP_ACP, 0, text.data(), size, result.data(), needed, nullptr, nullptr);
     return result;
+}
+
+std::string ExpandEnvironment(const std::string& text) {
+    DWORD size = ExpandEnvironmentStringsA(text.c_str(), nullptr, 0);
+    while (size != 0) {
+        std::string buffer(size, '\0');
+        const DWORD needed = ExpandEnvironmentStringsA(text.c_str(), buffer.data(), size);
+        if (needed == 0) {
+            break;
+        }
+        if (needed <= size) {
+            buffer.resize(std::min<std::size_t>(needed - 1, buffer.find('\0')));
+            return buffer;
+        }
+        size = needed;  // the environment grew between the two calls
+    }
+    return text;
 }
 
 std::string ToUtf8(std::string_view ansiText) {

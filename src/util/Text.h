@@ -16,6 +16,9 @@ std::string ToLowerText(std::string_view text);
 // Conversions at the few boundaries that need UTF-16 (COM automation).
 std::wstring AnsiToWide(std::string_view text);
 std::string WideToAnsi(std::wstring_view text);
+// The text with its environment references (%NAME%) expanded; as it is when the platform cannot expand.
+std::string ExpandEnvironment(const std::string& text);
+
 // An ANSI text in UTF-8, for files whose format fixes that encoding.
 std::string ToUtf8(std::string_view ansiText);
 

@@ -26,17 +26,6 @@ constexpr const char* kRecordingScript =
     "logFile.Write text & \"----\" & vbCrLf\r\n"
     "logFile.Close\r\n";
 
-std::string WindowsPath(std::string path) {
-    // The build hands over a host path; under Wine the host's root is drive Z:.
-    if (!path.empty() && path[0] == '/') {
-        for (char& c : path) {
-            c = c == '/' ? '\\' : c;
-        }
-        path = "Z:" + path;
-    }
-    return path;
-}
-
 // Texts of the top-level windows of a process, to say what it was waiting on.
 std::string WindowTexts(DWORD processId) {
     struct Search {
@@ -96,7 +85,7 @@ TEST(AutoStartEndToEndTest, RunsTheScriptPerNumberThenRemovesTheInputFile) {
     test::ScratchFolder scratch;
     const std::string app = scratch / "app";
     test::MakeFolder(app + "\\Files");
-    ASSERT_TRUE(CopyFileA(WindowsPath(ORLENTA_EXE).c_str(), (app + "\\Orlenta.exe").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(test::WindowsPathOf(ORLENTA_EXE).c_str(), (app + "\\Orlenta.exe").c_str(), FALSE));
     WriteBytes(app + "\\Files\\KavroTestScript1.vbs", kRecordingScript);
     test::MakeFolder(scratch / "my aves");
     test::MakeFolder(scratch / "kavro");
