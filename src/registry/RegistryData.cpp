@@ -20,8 +20,9 @@ std::string StoredText(const std::vector<std::uint8_t>& data) {
 }
 
 std::int32_t StoredInteger(const std::vector<std::uint8_t>& data) {
+    // No memcpy from data(): an empty vector may give a null pointer, which memcpy must not get.
     std::uint8_t bytes[4] = {};
-    std::memcpy(bytes, data.data(), std::min<std::size_t>(data.size(), sizeof bytes));
+    std::copy_n(data.begin(), std::min<std::size_t>(data.size(), sizeof bytes), bytes);
     std::int32_t number = 0;
     std::memcpy(&number, bytes, sizeof number);
     return number;
