@@ -9,6 +9,7 @@ packages=(
   xvfb x11-utils imagemagick
   googletest
   tcl dpkg-dev
+  clang libclang-rt-14-dev
 )
 
 missing=()
