@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the fuzz targets natively (clang, libFuzzer, AddressSanitizer, UndefinedBehaviorSanitizer)
 # and runs each for SECONDS (60 by default) over its corpus in tests/fuzz/corpus/<target>/. Inputs
-# that reach new code are merged into that corpus (only those that add coverage); with --smoke the
-# corpus is left as it is. Fails when a target finds something: the input is kept under
+# that reach code no corpus input reaches are merged into that corpus (edges only, not hit counts,
+# which keeps it small); with --smoke the corpus is left as it is. Fails when a target finds something: the input is kept under
 # build/fuzz/findings/<target>/ and belongs in the corpus once the fault is fixed.
 # Usage: scripts/fuzz.sh [seconds] [--smoke]
 set -euo pipefail
@@ -37,7 +37,7 @@ for binary in "$build"/fuzz_*; do
        -artifact_prefix="$findings/" "$found" "$corpus" >"$log" 2>&1; then
     echo "$target: $(grep -m1 -E '^#[0-9]+[[:space:]]+DONE' "$log" | sed 's/^#\([0-9]*\)[[:space:]]*DONE[[:space:]]*/\1 runs, /')"
     if [ "$smoke" -eq 0 ]; then
-      "$binary" -merge=1 "$corpus" "$found" >"$build/$target.merge.log" 2>&1
+      "$binary" -merge=1 -use_counters=0 "$corpus" "$found" >"$build/$target.merge.log" 2>&1
     fi
   else
     failed+=("$target")
