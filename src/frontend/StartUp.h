@@ -3,22 +3,15 @@
 
 #include <string>
 #include <string_view>
-#include <vector>
 
+#include "frontend/CommandLine.h"
 #include "run/RunSettings.h"
 
 namespace orlenta {
 
-// Takes the next token from `rest` (which keeps what follows, trimmed); quotes group and vanish.
-std::string NextToken(std::string& rest);
-// Applies the options of the command line (without the program's name); returns the autostart flag.
+// Applies the options of the command line (without the program's name), matching option names
+// in the ANSI code page's upper case; returns the autostart flag.
 bool ParseCommandLine(std::string_view commandLine, RunSettings& settings);
-
-// The option names in the order they are tested ("-AUTOSTART", "-AVE=", ...).
-std::vector<std::string_view> CommandLineOptionNames();
-
-// The platform's command line with the program's own name stripped as Windows delimits it.
-std::string CommandLineWithoutProgramName(std::string_view fullCommandLine);
 
 // The settings every start begins from, for a program in `applicationFolder`.
 RunSettings DefaultRunSettings(const std::string& applicationFolder, const std::string& installationFolder);

@@ -7,6 +7,7 @@
 #include <limits>
 #include <new>
 
+#include "registry/RegistryData.h"
 #include "util/AppError.h"
 #include "util/AppPaths.h"
 #include "util/Handles.h"
@@ -17,6 +18,10 @@ namespace {
 
 // The six key-specific rights without any standard right; deliberately not KEY_ALL_ACCESS.
 constexpr REGSAM kKeyRights = 0x3F;
+
+static_assert(registry_type::kText == REG_SZ && registry_type::kExpandText == REG_EXPAND_SZ &&
+              registry_type::kInteger == REG_DWORD && registry_type::kBigEndianInteger == REG_DWORD_BIG_ENDIAN &&
+              registry_type::kMultiText == REG_MULTI_SZ);
 
 LONG OpenKey(HKEY root, const std::string& path, REGSAM access, RegKey& key) {
     return RegOpenKeyExA(root, path.c_str(), 0, access, key.put());
@@ -48,24 +53,6 @@ bool ReadData(HKEY key, const std::string& name, DWORD size, DWORD& type, std::v
         data.resize(std::min(got, size));
         return true;
     }
-}
-
-// Stored text: a terminating NUL is not part of it, but a last character stored without one is.
-std::string StoredText(const std::vector<BYTE>& data) {
-    std::string text(data.begin(), data.end());
-    if (!text.empty() && text.back() == '\0') {
-        text.pop_back();
-    }
-    return text;
-}
-
-// The first four stored bytes, zero-filled when fewer were stored; never reads past the data.
-std::int32_t StoredInteger(const std::vector<BYTE>& data) {
-    std::uint8_t bytes[4] = {};
-    std::memcpy(bytes, data.data(), std::min<std::size_t>(data.size(), sizeof bytes));
-    std::int32_t number = 0;
-    std::memcpy(&number, bytes, sizeof number);
-    return number;
 }
 
 // Two percent signs with at least one character between them make an environment reference.
@@ -141,22 +128,7 @@ RegistryValue cRegistry::value() {
         return default_;
     }
     valueType_ = type;
-
-    switch (type) {
-    case REG_SZ:
-    case REG_MULTI_SZ:
-        return StoredText(data);
-    case REG_EXPAND_SZ:
-        return ExpandEnvironmentText(StoredText(data));
-    case REG_DWORD:
-        return StoredInteger(data);
-    case REG_DWORD_BIG_ENDIAN:
-        return SwapByteOrder(StoredInteger(data));
-    default:
-        // Indices 0 to size: one zero element more than the bytes stored.
-        data.push_back(0);
-        return ByteArray{0, std::move(data)};
-    }
+    return DecodeRegistryData(type, std::move(data), ExpandEnvironmentText);
 }
 
 void cRegistry::value(const RegistryValue& vValue) {
@@ -303,11 +275,6 @@ std::vector<std::string> cRegistry::ListSubkeys() const {
         }
         return result;
     });
-}
-
-std::int32_t cRegistry::SwapByteOrder(std::int32_t value) noexcept {
-    const auto x = static_cast<std::uint32_t>(value);
-    return static_cast<std::int32_t>((x >> 24) | ((x >> 8) & 0x0000FF00u) | ((x << 8) & 0x00FF0000u) | (x << 24));
 }
 
 std::string cRegistry::ExpandEnvironmentText(const std::string& text) {

@@ -82,7 +82,6 @@ public:
     void Default(RegistryValue vDefault) { default_ = std::move(vDefault); }
 
 private:
-    static std::int32_t SwapByteOrder(std::int32_t value) noexcept;
     static std::string ExpandEnvironmentText(const std::string& text);
     void SetClassValue(const std::string& text);
 

@@ -4,6 +4,7 @@
 #include <array>
 #include <limits>
 
+#include "run/NumberText.h"
 #include "util/AppError.h"
 #include "util/AppPaths.h"
 #include "util/Text.h"
@@ -23,8 +24,6 @@ std::int32_t Narrow(std::int64_t value) {
     return static_cast<std::int32_t>(value);
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
 bool IsRootFolder(const std::string& folder) {
     const std::string bare = folder.substr(0, folder.size() - 1);
     if (bare.empty() || (bare.size() == 2 && bare[1] == ':')) {
@@ -41,46 +40,13 @@ bool IsRootFolder(const std::string& folder) {
 }  // namespace
 
 std::int32_t ToInt32(const std::string& text) {
-    const std::string trimmed = TrimSpaces(text);
-    size_t pos = 0;
-    bool negative = false;
-    if (pos < trimmed.size() && (trimmed[pos] == '+' || trimmed[pos] == '-')) {
-        negative = trimmed[pos] == '-';
-        ++pos;
+    const Int32FromText number = TextToInt32(text);
+    switch (number.error) {
+        case NumberTextError::kTypeMismatch: RaiseTypeMismatch();
+        case NumberTextError::kOverflow: RaiseOverflow();
+        case NumberTextError::kNone: break;
     }
-    const size_t integerStart = pos;
-    while (pos < trimmed.size() && IsDigit(trimmed[pos])) {
-        ++pos;
-    }
-    const std::string integerPart = trimmed.substr(integerStart, pos - integerStart);
-    std::string fractionPart;
-    if (pos < trimmed.size() && trimmed[pos] == '.') {
-        const size_t fractionStart = ++pos;
-        while (pos < trimmed.size() && IsDigit(trimmed[pos])) {
-            ++pos;
-        }
-        fractionPart = trimmed.substr(fractionStart, pos - fractionStart);
-    }
-    if (pos != trimmed.size() || (integerPart.empty() && fractionPart.empty())) {
-        RaiseTypeMismatch();
-    }
-
-    const auto firstSignificant = integerPart.find_first_not_of('0');
-    const std::string digits = firstSignificant == std::string::npos ? "" : integerPart.substr(firstSignificant);
-    if (digits.size() > 12) {
-        RaiseOverflow();
-    }
-    std::int64_t magnitude = digits.empty() ? 0 : std::stoll(digits);
-
-    // Half to even, the rounding of a Basic conversion: 2.5 gives 2, 3.5 gives 4.
-    if (!fractionPart.empty()) {
-        const char first = fractionPart[0];
-        const bool beyondHalf = fractionPart.find_first_not_of('0', 1) != std::string::npos;
-        if (first > '5' || (first == '5' && (beyondHalf || magnitude % 2 == 1))) {
-            ++magnitude;
-        }
-    }
-    return Narrow(negative ? -magnitude : magnitude);
+    return number.value;
 }
 
 std::int32_t CheckedAdd(std::int32_t a, std::int32_t b) {

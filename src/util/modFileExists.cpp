@@ -66,25 +66,4 @@ void DeleteFolderContents(const std::string& folderPath) {
     } while (FindNextFileA(find.get(), &data));
 }
 
-std::string StripNulls(std::string_view text) {
-    const auto nul = text.find('\0');
-    return std::string(nul == std::string_view::npos ? text : text.substr(0, nul));
-}
-
-std::string RemoveTrailingBackslash(std::string_view path) {
-    std::string trimmed = TrimSpaces(path);
-    if (!trimmed.empty() && trimmed.back() == '\\') {
-        trimmed.pop_back();
-    }
-    return trimmed;
-}
-
-std::string AddTrailingBackslash(std::string_view path) {
-    std::string trimmed = TrimSpaces(path);
-    if (trimmed.empty() || trimmed.back() != '\\') {
-        trimmed.push_back('\\');
-    }
-    return trimmed;
-}
-
 }  // namespace orlenta
