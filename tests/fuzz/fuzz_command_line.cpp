@@ -47,11 +47,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const orlenta::UpperCaseInPlace toUpper = (data[0] & 1) ? UpperTurkishLike : UpperAscii;
     const std::string line(reinterpret_cast<const char*>(data) + 1, size - 1);
 
-    orlenta::RunSettings expected{"ave", "kavro", "testing", "start", "stop", {}};
+    orlenta::RunSettings expected{"ave", "kavro", "testing", "start", "stop", {}, {}};
     orlenta::RunSettings actual = expected;
-    std::string* const fields[] = {&expected.AVEFolder, &expected.InstallationFolder, &expected.TestingFolder,
-                                   &expected.StartIndex, &expected.StopIndex};
-    const std::string names[] = {"-AUTOSTART", "-AVE=", "-KAVRO=", "-TESTING=", "-START=", "-STOP="};
+    // Null where the option is a flag rather than a value.
+    std::string* const fields[] = {nullptr,
+                                   &expected.AVEFolder,
+                                   &expected.InstallationFolder,
+                                   &expected.TestingFolder,
+                                   &expected.StartIndex,
+                                   &expected.StopIndex,
+                                   &expected.Nightly.PassTimeLimit,
+                                   nullptr,
+                                   &expected.Nightly.LogFile,
+                                   &expected.Nightly.JUnitFile};
+    const std::string names[] = {"-AUTOSTART", "-AVE=",     "-KAVRO=", "-TESTING=", "-START=",
+                                 "-STOP=",     "-TIMEOUT=", "-UNATTENDED", "-LOG=", "-JUNIT="};
     bool autoStart = false;
 
     std::string rest = line;
@@ -69,8 +79,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         toUpper(upper.data(), upper.size());
         for (std::size_t n = 0; n < std::size(names); ++n) {
             if (upper.find(names[n]) == std::string::npos) continue;
-            if (n == 0) autoStart = true;
-            else *fields[n - 1] = WithoutName(token, upper, names[n]);
+            if (fields[n] != nullptr) {
+                *fields[n] = WithoutName(token, upper, names[n]);
+            } else {
+                autoStart = true;  // -UNATTENDED implies the automatic start
+                expected.Nightly.Unattended = expected.Nightly.Unattended || n == 7;
+            }
             break;
         }
     }
@@ -81,5 +95,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(actual.TestingFolder == expected.TestingFolder);
     FUZZ_CHECK(actual.StartIndex == expected.StartIndex);
     FUZZ_CHECK(actual.StopIndex == expected.StopIndex);
+    FUZZ_CHECK(actual.Nightly.PassTimeLimit == expected.Nightly.PassTimeLimit);
+    FUZZ_CHECK(actual.Nightly.Unattended == expected.Nightly.Unattended);
+    FUZZ_CHECK(actual.Nightly.LogFile == expected.Nightly.LogFile);
+    FUZZ_CHECK(actual.Nightly.JUnitFile == expected.Nightly.JUnitFile);
     return 0;
 }
