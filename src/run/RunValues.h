@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 
 namespace orlenta {
@@ -24,12 +23,5 @@ std::string ArchivePath(const std::string& aveFolder, std::int32_t number);
 
 // The quoted path of the external test script below the program's folder.
 std::string ScriptCommand(const std::string& applicationFolder);
-
-// Why the testing folder must not be deleted, or nothing when it may be: a drive root, or one
-// of the folders the run needs (or a folder holding one of them). Paths end in a backslash.
-std::optional<std::string> TestingFolderDeletionRefusal(const std::string& testingFolder,
-                                                        const std::string& aveFolder,
-                                                        const std::string& installationFolder,
-                                                        const std::string& applicationFolder);
 
 }  // namespace orlenta
