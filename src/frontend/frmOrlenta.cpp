@@ -9,6 +9,7 @@
 
 #include <commctrl.h>
 
+#include "frontend/CodePageText.h"
 #include "frontend/OperatorDialogs.h"
 #include "frontend/StartUp.h"
 #include "frontend/resource.h"
@@ -382,6 +383,12 @@ void frmOrlenta::RunAutomation() {
         int& depth;
         ~RunScope() { --depth; }
     } scope{runDepth_};
+    if (const auto problem = UnspellableWindowTextMessage({{"AVE folder", Control("txtPath", 0)},
+                                                           {"installation folder", Control("txtPath", 1)},
+                                                           {"testing folder", Control("txtPath", 2)}})) {
+        ShowMessage(*problem);
+        return;
+    }
     orlenta::RunAutomation(SettingsFromControls(), *this, seams_.createShell);
 }
 
