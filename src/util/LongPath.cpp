@@ -1,6 +1,8 @@
 // Full and extended-length forms of paths.
 #include "util/LongPath.h"
 
+#include <cwchar>
+
 #include <windows.h>
 
 namespace orlenta {

@@ -3,6 +3,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <windows.h>
@@ -13,6 +14,7 @@
 
 #include "WindowDriver.h"
 #include "frontend/InstallationFolder.h"
+#include "frontend/OperatorDialogs.h"
 #include "frontend/frmOrlenta.h"
 #include "support/TestSupport.h"
 #include "util/AppPaths.h"
@@ -361,6 +363,27 @@ TEST_F(FormTest, FolderTheCodePageCannotSpellRunsNothing) {
     EXPECT_NE(std::string::npos, messages_[0].find("Rename the folder, or give it by its short name."));
     EXPECT_TRUE(passes_.empty());
     EXPECT_FALSE(test::PathExists(scratch_ / "InputData.txt"));
+}
+
+// The real prompt, answered from a second thread as an operator would type a Cyrillic folder.
+TEST(OperatorDialogsTest, PromptAnswerTheCodePageCannotSpellEndsThePromptAsCancel) {
+    std::vector<std::string> boxTexts;
+    std::thread operatorAtTheKeyboard([&] {
+        const HWND prompt = test::WaitForWindow("Unspellable answer");
+        if (prompt == nullptr) return;
+        SetWindowTextW(GetDlgItem(prompt, 1002), L"C:\\\x0422\x0435\x0441\x0442");
+        test::PressButton(prompt, IDOK);
+        if (const HWND box = test::WaitForWindow("KavroScript")) {
+            boxTexts = test::ChildTexts(box);
+            test::PressButton(box, IDOK);
+        }
+    });
+    const std::string answer = ShowInputBox(nullptr, "Where?", "Unspellable answer", "C:\\Test");
+    operatorAtTheKeyboard.join();
+    EXPECT_EQ("", answer);
+    EXPECT_NE(boxTexts.end(), std::find_if(boxTexts.begin(), boxTexts.end(), [](const std::string& text) {
+                  return text.find("The answer \"C:\\") == 0 && text.find("short name") != std::string::npos;
+              }));
 }
 
 TEST_F(FormTest, SpinControlsStepByOneWithinTheirRangeFromTheTypedNumber) {
