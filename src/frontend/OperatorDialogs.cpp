@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "frontend/CodePageText.h"
 #include "util/Text.h"
 
 namespace orlenta {
@@ -93,6 +94,12 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
         }
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK) {
+                // An answer the code page cannot spell ends the prompt as Cancel would: the run stops.
+                if (const auto problem = UnspellableWindowTextMessage({{"answer", GetDlgItem(dialog, kAnswerId)}})) {
+                    ShowMessageBox(dialog, *problem);
+                    EndDialog(dialog, IDCANCEL);
+                    return TRUE;
+                }
                 auto* state = reinterpret_cast<InputBoxState*>(GetWindowLongPtrA(dialog, DWLP_USER));
                 state->answer = WindowText(GetDlgItem(dialog, kAnswerId));
                 EndDialog(dialog, IDOK);

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include "frontend/CodePageText.h"
 #include "frontend/StartUp.h"
 #include "run/ReportingOperator.h"
 #include "run/RunAutomation.h"
@@ -190,7 +191,12 @@ int RunUnattended(std::string_view commandLine) {
         }
         return kRefused;
     }
-    if (const auto refusal = UnattendedCommandLineRefusal(commandLine)) {
+    // A value the ANSI code page cannot spell would reach the run with "?" in it.
+    auto refusal = UnspellableCommandLineMessage(GetCommandLineW());
+    if (!refusal) {
+        refusal = UnattendedCommandLineRefusal(commandLine);
+    }
+    if (refusal) {
         log->Line("Command line refused: " + *refusal);
         log->Line("Run ends: nothing deleted, nothing run; exit code 2");
         return kRefused;

@@ -5,6 +5,7 @@
 #include <exception>
 #include <string>
 
+#include "frontend/CodePageText.h"
 #include "frontend/OperatorDialogs.h"
 #include "frontend/StartUp.h"
 #include "frontend/UnattendedMode.h"
@@ -35,6 +36,11 @@ int RunProgram(int showCommand) {
     orlenta::ParseCommandLine(commandLine, options);
     if (options.Nightly.Unattended) {
         return orlenta::RunUnattended(commandLine);
+    }
+    // The settings travel in the ANSI code page: a value it cannot spell would arrive with "?" in it.
+    if (const auto problem = orlenta::UnspellableCommandLineMessage(GetCommandLineW())) {
+        orlenta::ShowMessageBox(nullptr, *problem);
+        return 1;
     }
     orlenta::frmOrlenta form;
     // An automatic run is complete when Load returns; only then is the window shown.

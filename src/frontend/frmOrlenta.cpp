@@ -10,6 +10,7 @@
 #include <commctrl.h>
 
 #include "frontend/AboutBox.h"
+#include "frontend/CodePageText.h"
 #include "frontend/OperatorDialogs.h"
 #include "frontend/StartUp.h"
 #include "frontend/resource.h"
@@ -386,6 +387,12 @@ void frmOrlenta::RunAutomation() {
         int& depth;
         ~RunScope() { --depth; }
     } scope{runDepth_};
+    if (const auto problem = UnspellableWindowTextMessage({{"AVE folder", Control("txtPath", 0)},
+                                                           {"installation folder", Control("txtPath", 1)},
+                                                           {"testing folder", Control("txtPath", 2)}})) {
+        ShowMessage(*problem);
+        return;
+    }
     stopRequested_ = false;
     // Two runs in one working folder would overwrite each other's input file.
     const std::string folder = CurrentFolder();

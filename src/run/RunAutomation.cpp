@@ -5,11 +5,13 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include <windows.h>
 
 #include "run/RunValues.h"
 #include "run/StepRunner.h"
+#include "run/TestingFolderReset.h"
 #include "util/AppError.h"
 #include "util/AppPaths.h"
 #include "util/Text.h"
@@ -40,9 +42,10 @@ void DeleteFileOrRaise(const std::string& name) {
     }
 }
 
-void RemoveFolderOrRaise(const std::string& name) {
+void RemoveFolderOrRaise(const std::string& name, unsigned long& error) {
     if (!RemoveDirectoryA(RemoveTrailingBackslash(name).c_str())) {
-        throw AppError::FromLastError();
+        error = GetLastError();
+        throw AppError::FromWin32(error, ProgramName());
     }
 }
 
@@ -128,8 +131,11 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
     }
 
     step.Do(170, [&] { inputFile = kInputFileName; });
+    // Input the script cannot trust (an old file that stays, or a new one never written) runs no
+    // pass: the run reports it and goes straight on to its closing steps.
+    bool inputIsThisRuns = true;
     if (step.Test(180, [&] { return FileExists(inputFile); })) {
-        step.Do(180, [&] { DeleteFileOrRaise(inputFile); });
+        inputIsThisRuns = step.Do(180, [&] { DeleteFileOrRaise(inputFile); });
     }
 
     if (step.Test(190, [&] { return FolderExists(testingFolder); })) {
@@ -153,10 +159,20 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
                 return ended();
             }
             if (step.Test(240, [&] { return FolderExists(testingFolder); })) {
+                std::vector<RemainingEntry> remaining;
+                unsigned long removeError = 0;
                 step.Silence(true);  // 250
-                step.Do(260, [&] { DeleteFolderContents(testingFolder); });
-                step.Do(270, [&] { RemoveFolderOrRaise(testingFolder); });
+                step.Do(260, [&] { remaining = ClearFolderContents(testingFolder); });
+                step.Do(270, [&] { RemoveFolderOrRaise(testingFolder, removeError); });
                 step.Silence(false);  // 280
+                // A folder that stays would mix its old results into the new run: say what remains
+                // and why, delete nothing else, and end before the first pass.
+                if (FolderExists(testingFolder)) {
+                    step.Do(280, [&] {
+                        op.ShowMessage(TestingFolderNotClearedMessage(testingFolder, remaining, removeError));
+                    });
+                    return ended();
+                }
             }
         }
         step.Do(310, [&] { testingFolder = answer; });
@@ -175,12 +191,15 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
     }
 
     step.Do(370, [&] { writer = std::make_unique<clsTextFile>(); });
-    step.Do(380, [&] { Use(writer).OpenTextFileForWrite(inputFile, false); });
-    step.Do(390, [&] { Use(writer).WriteLine(aveFolder); });
-    step.Do(400, [&] { Use(writer).WriteLine(installationFolder); });
-    step.Do(410, [&] { Use(writer).WriteLine(testingFolder); });
-    for (bool flag : flags) {  // 420 to 440
-        step.Do(430, [&] { Use(writer).WriteLine(flag ? "True" : "False"); });
+    if (step.Do(380, [&] { Use(writer).OpenTextFileForWrite(inputFile, false); })) {
+        step.Do(390, [&] { Use(writer).WriteLine(aveFolder); });
+        step.Do(400, [&] { Use(writer).WriteLine(installationFolder); });
+        step.Do(410, [&] { Use(writer).WriteLine(testingFolder); });
+        for (bool flag : flags) {  // 420 to 440
+            step.Do(430, [&] { Use(writer).WriteLine(flag ? "True" : "False"); });
+        }
+    } else {
+        inputIsThisRuns = false;
     }
 
     step.Do(450, [&] { op.SetProgressMinimum(0); });
@@ -193,8 +212,8 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
 
     // 510 to 600: the counter is compared with the stop number before each pass; advancing it
     // past the largest 32-bit number ends the loop.
-    // A stop request skips the passes still to come; the closing steps run as usual.
-    for (std::int32_t n = startNumber; n <= stopNumber && !op.StopRequested();) {
+    // Stale input and a stop request both skip the passes still to come; the closing steps run as usual.
+    for (std::int32_t n = startNumber; inputIsThisRuns && n <= stopNumber && !op.StopRequested();) {
         std::string aveName;
         PassRecord record;
         record.AveNumber = n;

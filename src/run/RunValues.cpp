@@ -1,7 +1,6 @@
 // The run's working values: number conversion, checked arithmetic, and the texts built from them.
 #include "run/RunValues.h"
 
-#include <array>
 #include <limits>
 
 #include "run/NumberText.h"
@@ -22,19 +21,6 @@ std::int32_t Narrow(std::int64_t value) {
         RaiseOverflow();
     }
     return static_cast<std::int32_t>(value);
-}
-
-bool IsRootFolder(const std::string& folder) {
-    const std::string bare = folder.substr(0, folder.size() - 1);
-    if (bare.empty() || (bare.size() == 2 && bare[1] == ':')) {
-        return true;
-    }
-    // \\server\share is the root of a network share.
-    if (bare.rfind("\\\\", 0) == 0) {
-        const auto separator = bare.find('\\', 2);
-        return separator == std::string::npos || bare.find('\\', separator + 1) == std::string::npos;
-    }
-    return false;
 }
 
 }  // namespace
@@ -86,37 +72,6 @@ std::optional<std::int64_t> TimeLimitMinutes(const std::string& text) {
 
 std::string ScriptCommand(const std::string& applicationFolder) {
     return "\"" + applicationFolder + "\\Files\\KavroTestScript1.vbs\"";
-}
-
-std::optional<std::string> TestingFolderDeletionRefusal(const std::string& testingFolder,
-                                                        const std::string& aveFolder,
-                                                        const std::string& installationFolder,
-                                                        const std::string& applicationFolder) {
-    const std::string testing = AddTrailingBackslash(testingFolder);
-    const std::string prefix = "The testing folder " + testing + " will not be deleted: ";
-    if (IsRootFolder(testing)) {
-        return prefix + "it is the root of a drive.";
-    }
-    struct Needed {
-        const char* what;
-        std::string folder;
-    };
-    const std::array<Needed, 3> needed = {{
-        {"the AVE folder", AddTrailingBackslash(aveFolder)},
-        {"the installation folder", AddTrailingBackslash(installationFolder)},
-        {"the program's own folder", AddTrailingBackslash(applicationFolder)},
-    }};
-    const std::string lowerTesting = ToLowerText(testing);
-    for (const Needed& entry : needed) {
-        const std::string lowerFolder = ToLowerText(entry.folder);
-        if (lowerFolder == lowerTesting) {
-            return prefix + "it is " + entry.what + ".";
-        }
-        if (lowerFolder.rfind(lowerTesting, 0) == 0) {
-            return prefix + "it contains " + entry.what + " " + entry.folder + ".";
-        }
-    }
-    return std::nullopt;
 }
 
 }  // namespace orlenta

@@ -29,11 +29,4 @@ std::optional<std::int64_t> TimeLimitMinutes(const std::string& text);
 // The quoted path of the external test script below the program's folder.
 std::string ScriptCommand(const std::string& applicationFolder);
 
-// Why the testing folder must not be deleted, or nothing when it may be: a drive root, or one
-// of the folders the run needs (or a folder holding one of them). Paths end in a backslash.
-std::optional<std::string> TestingFolderDeletionRefusal(const std::string& testingFolder,
-                                                        const std::string& aveFolder,
-                                                        const std::string& installationFolder,
-                                                        const std::string& applicationFolder);
-
 }  // namespace orlenta

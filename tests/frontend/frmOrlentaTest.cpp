@@ -7,6 +7,7 @@
 #include <thread>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <windows.h>
@@ -18,11 +19,13 @@
 #include "WindowDriver.h"
 #include "frontend/AboutBox.h"
 #include "frontend/InstallationFolder.h"
+#include "frontend/OperatorDialogs.h"
 #include "frontend/OrlentaVersion.h"
 #include "frontend/frmOrlenta.h"
 #include "support/TestSupport.h"
 #include "util/AppPaths.h"
 #include "util/Handles.h"
+#include "util/Text.h"
 
 namespace orlenta {
 namespace {
@@ -429,6 +432,40 @@ TEST_F(FormTest, ProgressBarRefusesAReversedRangeOnceAndTheRunGoesOn) {
     EXPECT_EQ(100, range.iHigh);
 }
 
+// A folder the ANSI code page cannot spell would reach the run with "?" in it: nothing runs.
+TEST_F(FormTest, FolderTheCodePageCannotSpellRunsNothing) {
+    Load();
+    FillRunnableSettings("1", "2");
+    SetWindowTextW(Ctl("txtPath", 2), L"C:\\\x0422\x0435\x0441\x0442");
+    Click("cmdStart");
+    ASSERT_EQ(1u, messages_.size());
+    EXPECT_EQ(0u, messages_[0].find("The testing folder \"C:\\"));
+    EXPECT_NE(std::string::npos, messages_[0].find("Rename the folder, or give it by its short name."));
+    EXPECT_TRUE(passes_.empty());
+    EXPECT_FALSE(test::PathExists(scratch_ / "InputData.txt"));
+}
+
+// The real prompt, answered from a second thread as an operator would type a Cyrillic folder.
+TEST(OperatorDialogsTest, PromptAnswerTheCodePageCannotSpellEndsThePromptAsCancel) {
+    std::vector<std::string> boxTexts;
+    std::thread operatorAtTheKeyboard([&] {
+        const HWND prompt = test::WaitForWindow("Unspellable answer");
+        if (prompt == nullptr) return;
+        SetWindowTextW(GetDlgItem(prompt, 1002), L"C:\\\x0422\x0435\x0441\x0442");
+        test::PressButton(prompt, IDOK);
+        if (const HWND box = test::WaitForWindow("KavroScript")) {
+            boxTexts = test::ChildTexts(box);
+            test::PressButton(box, IDOK);
+        }
+    });
+    const std::string answer = ShowInputBox(nullptr, "Where?", "Unspellable answer", "C:\\Test");
+    operatorAtTheKeyboard.join();
+    EXPECT_EQ("", answer);
+    EXPECT_NE(boxTexts.end(), std::find_if(boxTexts.begin(), boxTexts.end(), [](const std::string& text) {
+                  return text.find("The answer \"C:\\") == 0 && text.find("short name") != std::string::npos;
+              }));
+}
+
 TEST_F(FormTest, SpinControlsStepByOneWithinTheirRangeFromTheTypedNumber) {
     Load();
     for (const auto& [spinName, boxName] : {std::pair{"udStartIndex", "txtStartIndex"}, {"udStopIndex", "txtStopIndex"}}) {
@@ -602,6 +639,28 @@ TEST_F(ProgramTest, AutomaticRunReportsBeforeTheWindowIsShown) {
     EXPECT_NE(shown.end(), std::find(shown.begin(), shown.end(), "12"));
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(0, ExitCode());
+}
+
+TEST_F(ProgramTest, CommandLineTheCodePageCannotSpellRunsNothing) {
+    std::wstring commandLine = L"\"" + AnsiToWide(exe_) + L"\" -AUTOSTART -TESTING=C:\\\x0422\x0435\x0441\x0442 -STOP=1";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                               AnsiToWide(scratch_.Path()).c_str(), &startup, &info));
+    process_.reset(info.hProcess);
+    KernelHandle thread(info.hThread);
+    HWND box = test::WaitForWindow("KavroScript", info.dwProcessId);
+    ASSERT_NE(nullptr, box);
+    const std::vector<std::string> texts = test::ChildTexts(box);
+    EXPECT_NE(texts.end(), std::find_if(texts.begin(), texts.end(), [](const std::string& text) {
+                  return text.find("The command-line value \"-TESTING=C:\\") == 0 &&
+                         text.find("give it by its short name") != std::string::npos;
+              }));
+    test::PressButton(box, IDOK);
+    EXPECT_EQ(1, ExitCode());
+    EXPECT_EQ(nullptr, test::WaitForWindow(kFormCaption, info.dwProcessId, std::chrono::milliseconds(0)));
+    EXPECT_FALSE(test::PathExists(scratch_ / "InputData.txt"));
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <iostream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -12,11 +14,13 @@
 #include "run/ReportingOperator.h"
 #include "run/RunAutomation.h"
 #include "run/RunValues.h"
+#include "run/TestingFolderReset.h"
 #include "RunRecorders.h"
 #include "frontend/WindowDriver.h"
 #include "support/TestSupport.h"
 #include "util/AppError.h"
 #include "util/AppPaths.h"
+#include "util/Handles.h"
 #include "util/Text.h"
 
 namespace orlenta {
@@ -251,19 +255,61 @@ TEST_F(RunAutomationTest, CounterPassingTheLargest32BitNumberEndsTheLoop) {
     EXPECT_EQ(1u, op_.documents.size());
 }
 
-TEST_F(RunAutomationTest, InputFileThatCannotBeCreatedIsReportedAtEveryUse) {
-    // A folder in the file's place: it can be neither deleted as a file nor opened for writing.
-    test::MakeFolder(InputFile());
+// Input that is not this run's (an old file that stays, or a new one never written) runs no pass;
+// the closing steps still run.
+TEST_F(RunAutomationTest, InputFileThatCannotBeReplacedEndsTheRunBeforeItsPasses) {
+    struct Case {
+        const char* name;
+        std::vector<int> reportedLines;
+    };
+    const Case cases[] = {
+        // A folder in the file's place: it can be neither deleted as a file nor opened for writing.
+        {"folder in the file's place", {180, 380, 630}},
+        // Held open without share-delete: it cannot be deleted, though it can be rewritten.
+        {"file held open by another program", {180, 630}},
+        {"read-only current folder", {380}},
+    };
     settings_.StopIndex = "8";
-    Run();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        op_ = test::RecordingOperator{};
+        KernelHandle held;
+        const std::string unixWork = test::UnixPath(scratch_ / "work");
+        struct Immutable {
+            std::string folder;
+            ~Immutable() {
+                if (!folder.empty()) test::RunHostScript("chattr -i '" + folder + "'");
+            }
+        } immutable;
+        if (c.reportedLines.front() == 380) {
+            // Only the host can deny a root-run Wine writing a folder; skip where chattr cannot.
+            if (!test::RunHostScript("chattr +i '" + unixWork + "'")) {
+                std::cout << "skipped: chattr +i is not available here\n";
+                continue;
+            }
+            immutable.folder = unixWork;
+        } else if (c.reportedLines.size() == 3) {
+            test::MakeFolder(InputFile());
+        } else {
+            WriteBytes(InputFile(), "old run\r\n");
+            held.reset(CreateFileA(InputFile().c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+            ASSERT_NE(INVALID_HANDLE_VALUE, held.get());
+        }
+        Run();
 
-    std::vector<int> lines;
-    for (const std::string& message : op_.messages) {
-        lines.push_back(std::stoi(message.substr(message.rfind(' ') + 1)));
+        std::vector<int> lines;
+        for (const std::string& message : op_.messages) {
+            lines.push_back(std::stoi(message.substr(message.rfind(' ') + 1)));
+        }
+        EXPECT_EQ(c.reportedLines, lines);
+        EXPECT_TRUE(passes_.empty());
+        EXPECT_EQ("enable", op_.events.back());
+        EXPECT_EQ(1u, op_.documents.size());
+        held.reset();
+        test::RemoveTree(InputFile());
+        DeleteFileA(InputFile().c_str());
     }
-    EXPECT_EQ((std::vector<int>{180, 380, 390, 400, 410, 430, 430, 430, 430, 430, 560, 590, 560, 590, 630}), lines);
-    ASSERT_EQ(2u, passes_.size());  // the script still runs in every pass
-    EXPECT_EQ("enable", op_.events.back());
 }
 
 TEST_F(RunAutomationTest, ShellThatCannotBeCreatedIsReportedOnceAndThenInEveryPass) {
@@ -316,6 +362,8 @@ TEST_F(RunAutomationTest, ExistingTestingFolderAnsweredWithItsOwnPathIsReplaced)
     test::MakeFolder(scratch_ / "testing\\sub\\deeper");
     WriteBytes(scratch_ / "testing\\sub\\deeper\\old.htm", "old");
     WriteBytes(scratch_ / "testing\\results.txt", "old");
+    // Read-only, as archives copied from a read-only source are.
+    ASSERT_TRUE(SetFileAttributesA((scratch_ / "testing\\results.txt").c_str(), FILE_ATTRIBUTE_READONLY));
     WriteBytes(InputFile(), "left over\r\n");
     // The same path in other letter case, without its backslash.
     const std::string answer = ToLowerText(scratch_ / "TESTING");
@@ -394,35 +442,109 @@ TEST_F(RunAutomationTest, InstallationFolderTypedAtThePromptStandsAsTyped) {
 }
 
 TEST_F(RunAutomationTest, TestingFolderHoldingWhatTheRunNeedsIsNeverDeleted) {
+    test::MakeFolder(scratch_ / "aves\\Ave001");
+    WriteBytes(scratch_ / "aves\\Ave001\\Ave001.ach", "archive");
+    test::MakeFolder(scratch_ / "kavro\\Bin");
+    // The program's Files folder (beside this test program) gets a folder of its own for one case.
+    const std::string files = ApplicationFolder() + "\\Files";
+    const bool filesExisted = PathExists(files);
+    test::MakeFolder(files + "\\testing-" + std::to_string(GetCurrentProcessId()));
+    struct FilesCleanup {
+        std::string path;
+        ~FilesCleanup() { test::RemoveTree(path); }
+    } filesCleanup{filesExisted ? files + "\\testing-" + std::to_string(GetCurrentProcessId()) : files};
+    const test::HostSymlink link(scratch_ / "aves", scratch_ / "avelink");
+    ASSERT_TRUE(link.Made()) << link.Problem();
+    std::string slashes = scratch_ / "aves";
+    std::replace(slashes.begin(), slashes.end(), '\\', '/');
+
     struct Case {
         const char* name;
         std::string testing;  // exists, and the operator presses OK on it
-        std::string aveFolder;
-        std::string installationFolder;
         const char* reason;
     };
     const Case cases[] = {
-        {"is the AVE folder", scratch_ / "aves", scratch_ / "aves", scratch_ / "kavro", "it is the AVE folder."},
-        {"holds the installation folder", scratch_.Path(), scratch_ / "aves", scratch_ / "kavro",
-         "it contains the AVE folder "},
-        {"is the installation folder in other case", scratch_ / "KAVRO", scratch_ / "aves", scratch_ / "kavro",
-         "it is the installation folder."},
+        {"is the AVE folder", scratch_ / "aves", "it is the AVE folder."},
+        {"holds the AVE folder", scratch_.Path(), "it contains the AVE folder "},
+        {"is the installation folder in other case", scratch_ / "KAVRO", "it is the installation folder."},
+        {"dot segments", scratch_ / ".\\work\\..\\aves", "it is the AVE folder."},
+        {"forward slashes", slashes, "it is the AVE folder."},
+        {"relative path", "..\\aves", "it is the AVE folder."},
+        {"link to the AVE folder", scratch_ / "avelink", "it is the AVE folder."},
+        {"inside the AVE folder", scratch_ / "aves\\Ave001", "it lies inside the AVE folder "},
+        {"inside the installation folder", scratch_ / "kavro\\Bin", "it lies inside the installation folder "},
+        {"inside the program's Files folder", files + "\\testing-" + std::to_string(GetCurrentProcessId()),
+         "it lies inside the program's Files folder "},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         op_ = test::RecordingOperator{};
         settings_.TestingFolder = c.testing;
-        settings_.AVEFolder = c.aveFolder;
-        settings_.InstallationFolder = c.installationFolder;
         op_.answers = {c.testing + "\\"};
         Run();
         ASSERT_EQ(1u, op_.messages.size());
         EXPECT_EQ(0u, op_.messages[0].find("The testing folder " + c.testing + "\\ will not be deleted: "));
-        EXPECT_NE(std::string::npos, op_.messages[0].find(c.reason));
+        EXPECT_NE(std::string::npos, op_.messages[0].find(c.reason)) << op_.messages[0];
         EXPECT_TRUE(PathExists(scratch_ / "kavro\\KavFrame.exe"));
-        EXPECT_TRUE(PathExists(scratch_ / "aves"));
+        EXPECT_EQ("archive", ReadBytes(scratch_ / "aves\\Ave001\\Ave001.ach"));
+        EXPECT_TRUE(PathExists(files));
         EXPECT_TRUE(passes_.empty());
         EXPECT_TRUE(op_.documents.empty());
+    }
+}
+
+// What the reset could not clear is named with the system's reason, and no pass runs on it.
+TEST_F(RunAutomationTest, TestingFolderThatStaysIsNamedWithWhatRemainsAndNoPassRuns) {
+    const std::string testing = scratch_ / "testing";
+    struct Case {
+        const char* name;
+        std::vector<std::string> kept;  // folders below the testing folder that stay
+        bool holdAFile;
+        std::string inMessage;
+    };
+    const Case cases[] = {
+        {".git folder", {".git"}, false,
+         testing + "\\.git - kept: its name begins with a full stop."},
+        // The folder holding the file is not named again: the file says why it stays.
+        {"file held open by another program", {}, true,
+         "remains:\r\n" + testing + "\\sub\\held.txt - " + SystemMessage(ERROR_SHARING_VIOLATION)},
+        {"more than five entries", {".a", ".b", ".c", ".d", ".e", ".f", ".g"}, false, "\r\nand 2 more."},
+    };
+    settings_.StopIndex = "7";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        op_ = test::RecordingOperator{};
+        test::RemoveTree(testing);
+        for (const std::string& folder : c.kept) {
+            test::MakeFolder(testing + "\\" + folder);
+            WriteBytes(testing + "\\" + folder + "\\inside", "kept");
+        }
+        test::MakeFolder(testing + "\\sub");
+        WriteBytes(testing + "\\sub\\held.txt", "h");
+        WriteBytes(testing + "\\TestResults.htm", "old results");
+        KernelHandle held;
+        if (c.holdAFile) {
+            held.reset(CreateFileA((testing + "\\sub\\held.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                   OPEN_EXISTING, 0, nullptr));
+            ASSERT_NE(INVALID_HANDLE_VALUE, held.get());
+        }
+        op_.answers = {testing};
+        Run();
+        held.reset();
+
+        ASSERT_EQ(1u, op_.messages.size());
+        EXPECT_EQ(0u, op_.messages[0].find("The testing folder " + testing +
+                                           "\\ could not be cleared, so the run ends before its first pass."))
+            << op_.messages[0];
+        EXPECT_NE(std::string::npos, op_.messages[0].find(c.inMessage)) << op_.messages[0];
+        EXPECT_EQ(std::string::npos, op_.messages[0].find(testing + "\\sub - ")) << op_.messages[0];
+        EXPECT_FALSE(PathExists(testing + "\\TestResults.htm"));
+        for (const std::string& folder : c.kept) {
+            EXPECT_EQ("kept", ReadBytes(testing + "\\" + folder + "\\inside"));
+        }
+        EXPECT_TRUE(passes_.empty());
+        EXPECT_TRUE(op_.documents.empty());
+        EXPECT_EQ(-999, op_.progressMaximum);
     }
 }
 
@@ -525,6 +647,9 @@ TEST(RunValuesTest, DeletionRefusalCoversRootsAndNeededFolders) {
         {"D:\\Work\\", true},    {"d:\\work", true},     {"D:\\Work\\Ave", true}, {"D:\\Tools\\", true},
         {"E:\\", true},          {"E:\\Kavro\\", true},  {"D:\\Work2\\", false}, {"D:\\Test\\", false},
         {"\\\\server\\share\\t\\", false},              {"E:\\Kav\\", false},
+        {"D:/Work/Ave", true},   {"D:\\Work\\.\\x\\..\\Ave\\", true},   {"D:\\Work\\Ave\\Ave001", true},
+        {"E:\\Kavro\\Bin\\x", true},   {"D:\\Tools\\Files", true},   {"D:\\Tools\\Files\\t\\", true},
+        {"D:\\Tools\\Other\\", false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.testing);

@@ -35,10 +35,10 @@ bool StartHostProgram(const std::string& commandLine) {
     return true;
 }
 
-// Polls `done` until it holds or ten seconds have passed.
+// Polls `done` until it holds or the time (ten seconds unless given) has passed.
 template <typename Condition>
-bool WaitFor(Condition done) {
-    const ULONGLONG deadline = GetTickCount64() + 10000;
+bool WaitFor(Condition done, ULONGLONG milliseconds = 10000) {
+    const ULONGLONG deadline = GetTickCount64() + milliseconds;
     while (!done()) {
         if (GetTickCount64() > deadline) {
             return false;
@@ -129,6 +129,31 @@ std::string UnixPath(const std::string& windowsPath) {
     std::string result = unixName;
     HeapFree(GetProcessHeap(), 0, unixName);
     return result;
+}
+
+bool RunHostScript(const std::string& script) {
+    char temp[MAX_PATH + 1] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string base = std::string(temp) + "orlenta-host-" + std::to_string(GetCurrentProcessId()) + "-" +
+                             std::to_string(++g_counter);
+    const std::string scriptFile = base + ".sh";
+    const std::string doneFile = base + ".rc";
+    const std::string unixDone = UnixPath(doneFile);
+    if (unixDone.empty()) {
+        return false;
+    }
+    // The exit code lands under a temporary name first, so the file never shows up half written.
+    WriteBytes(scriptFile, "(\n" + script + "\n)\necho $? > '" + unixDone + ".tmp' && mv '" + unixDone + ".tmp' '" +
+                               unixDone + "'\n");
+    bool passed = false;
+    if (StartHostProgram("/bin/sh " + Quoted(UnixPath(scriptFile))) &&
+        WaitFor([&] { return PathExists(doneFile); }, 60000)) {
+        std::string code = ReadBytes(doneFile);
+        passed = code.rfind("0", 0) == 0 && code.size() <= 2;
+    }
+    DeleteFileA(scriptFile.c_str());
+    DeleteFileA(doneFile.c_str());
+    return passed;
 }
 
 HostSymlink::HostSymlink(const std::string& target, const std::string& link)

@@ -51,6 +51,10 @@ void RemoveTree(const std::string& path);
 // The Unix path of a Windows path in the prefix (for links that only the host can make).
 std::string UnixPath(const std::string& windowsPath);
 
+// Runs a shell script on the host side (trees whose paths or names Windows calls cannot build
+// easily, attributes only the host can set) and waits up to a minute for it; true when it exited 0.
+bool RunHostScript(const std::string& script);
+
 // A Unix symbolic link inside the prefix, made and removed from the host side: under Wine this is
 // the only way to build a link (CreateSymbolicLinkA creates nothing). Declare it after the folders
 // it points into, so it goes before they are removed and cleanup never follows it.

@@ -242,22 +242,46 @@ TEST(DeleteFolderContentsTest, KeepsDotFoldersWithEveryFolderAboveThem) {
     EXPECT_EQ(expected, actual);
 }
 
-TEST(DeleteFolderContentsTest, ReadOnlyFileKeepsItsFolderChain) {
+TEST(DeleteFolderContentsTest, ReadOnlyFilesAndFoldersAreCleared) {
     ScratchFolder root;
     MakeFolder(root / "a\\b");
     MakeFolder(root / "a\\c");
     WriteBytes(root / "a\\b\\locked.txt", "l");
-    ASSERT_TRUE(SetFileAttributesA((root / "a\\b\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY));
     WriteBytes(root / "a\\b\\free.txt", "f");
     WriteBytes(root / "a\\c\\x.txt", "x");
     WriteBytes(root / "a\\y.txt", "y");
+    ASSERT_TRUE(SetFileAttributesA((root / "a\\b\\locked.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(SetFileAttributesA((root / "a\\b").c_str(), FILE_ATTRIBUTE_READONLY));
 
-    DeleteFolderContents(root.Path());
+    EXPECT_TRUE(ClearFolderContents(root.Path()).empty());
+    EXPECT_EQ(std::vector<std::string>{}, Entries(root.Path()));
+}
 
-    const std::vector<std::string> expected = {"a", "a\\b", "a\\b\\locked.txt"};
-    std::vector<std::string> actual = Entries(root.Path());
-    std::sort(actual.begin(), actual.end());
-    EXPECT_EQ(expected, actual);
+// Trees that the ANSI, MAX_PATH-bound walk left behind, built with the host's shell inside the folder.
+TEST(DeleteFolderContentsTest, ClearsTreesTheOldWalkLeftBehind) {
+    struct Case {
+        const char* name;
+        std::string script;
+    };
+    const Case cases[] = {
+        {"path over 300 characters",
+         "d=$(printf 'x%.0s' $(seq 200)); mkdir $d && echo x > $d/$(printf 'y%.0s' $(seq 120)).txt"},
+        // Wine's cost per call grows with the depth (400 levels take about 6 s, 800 about 41 s), so
+        // the suite stops at 400: already far beyond MAX_PATH and any recursion's comfort.
+        {"400-level tree", "i=0; while [ $i -lt 400 ]; do mkdir a && cd a || exit 1; i=$((i+1)); done; echo x > f.txt"},
+        {"Cyrillic names", "n=$(printf '\320\242\320\265\321\201\321\202'); mkdir $n && echo x > $n/$n.txt"},
+        {"device names", "echo x > aux.txt && echo x > nul.log && mkdir con && echo x > con/prn.txt"},
+        {"read-only file in a read-only folder",
+         "mkdir -p ro/inner && echo x > ro/inner/f.txt && chmod a-w ro/inner/f.txt ro/inner ro"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchFolder root;
+        ASSERT_TRUE(test::RunHostScript("cd '" + test::UnixPath(root.Path()) + "' && " + c.script));
+        ASSERT_NE(std::vector<std::string>{}, Entries(root.Path()));
+        EXPECT_TRUE(ClearFolderContents(root.Path()).empty());
+        EXPECT_EQ(std::vector<std::string>{}, Entries(root.Path()));
+    }
 }
 
 TEST(DeleteFolderContentsTest, MissingFolderOrFileIsLeftWithoutEffect) {
