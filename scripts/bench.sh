@@ -3,20 +3,20 @@
 # side in one run (five runs of each, the two sides alternating; medians with min-max). Prints one table
 # and writes it to docs/benchmarks.md with the date and the machine. Not part of the test command.
 # ORLENTA_BENCH_ONLY="passes reset startup catalogue registry" picks benchmarks (default: all);
-# ORLENTA_BENCH_RUNS (5), ORLENTA_BENCH_PASSES (20) and ORLENTA_BENCH_FOLDERS (50) set the runs, the
+# ORLENTA_BENCH_RUNS (5), ORLENTA_BENCH_PASSES (10) and ORLENTA_BENCH_FOLDERS (20) set the runs, the
 # passes of a run and the folders of 100 files in the wide reset tree.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ORLENTA_BENCH_BUILD_DIR:-$root/build/bench}
 only=${ORLENTA_BENCH_ONLY:-passes reset startup catalogue registry}
 runs=${ORLENTA_BENCH_RUNS:-5}
-# Wine's script host takes about 0.8 s to start here, so 100 passes a run on both sides would take
-# some 13 minutes alone: each run measures 20 passes (100 a side in all); set 100 for the long form.
-passes=${ORLENTA_BENCH_PASSES:-20}
+# Wine's script host takes 0.6 to 0.8 s to start here, so 100 passes a run on both sides would take
+# some 13 minutes alone: each run measures 10 passes; set 100 for the long form.
+passes=${ORLENTA_BENCH_PASSES:-10}
 # Measured here: 50,000 files take 20 to 50 s to create on the Linux side, Orlenta's reset about 50 s
 # and cmd's rmdir about 300 s, so five runs of that tree would take over half an hour. Each run resets
-# 5,000 files in 50 folders (the costs are per file); set 500 folders for the full tree.
-folders=${ORLENTA_BENCH_FOLDERS:-50}
+# 2,000 files in 20 folders (the costs are per file); set 500 folders for the full tree.
+folders=${ORLENTA_BENCH_FOLDERS:-20}
 
 bash "$root/scripts/install-deps.sh"
 cmake --preset mingw -B "$build" -DORLENTA_BUILD_BENCHMARKS=ON -DORLENTA_BUILD_TESTS=OFF >/dev/null
@@ -111,8 +111,12 @@ if wants reset; then
   }
   deep_tree() {
     rm -rf "$tree"
-    mkdir -p "$tree"
-    (cd "$tree" && for _ in $(seq 1000); do mkdir d && : >d/file.txt && cd d; done)
+    # One mkdir for the whole chain (2,000 characters below the tree), then a file on every level.
+    local path="$tree"
+    for _ in $(seq 1000); do path+=/d; done
+    mkdir -p "$path"
+    path="$tree"
+    for _ in $(seq 1000); do path+=/d; : >"$path/file.txt"; done
   }
   left() { if [ -e "$tree" ]; then find "$tree" | wc -l; else echo 0; fi; }
   for shape in wide deep; do
