@@ -15,15 +15,6 @@ namespace {
 
 constexpr LCTYPE kIsoLanguageName = 89;  // LOCALE_SISO639LANGNAME
 
-SqliteDatabase OpenCatalogue(const std::string& path) {
-    SqliteDatabase db;
-    const int rc = sqlite3_open_v2(AnsiToUtf8(path).c_str(), db.put(), SQLITE_OPEN_READONLY, nullptr);
-    if (rc != SQLITE_OK) {
-        throw SqliteError(db.get());
-    }
-    return db;
-}
-
 SqliteStatement Prepare(sqlite3* db, const std::string& sql) {
     SqliteStatement statement;
     if (sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), statement.put(), nullptr) != SQLITE_OK) {
@@ -84,7 +75,7 @@ clsMessageRecordset::clsMessageRecordset() : clsMessageRecordset(DefaultCatalogu
 
 clsMessageRecordset::clsMessageRecordset(MessageCatalogueHost host)
     : host_(std::move(host)),
-      database_(OpenCatalogue(host_.databasePath)),
+      database_(OpenCatalogueReadOnly(host_.databasePath)),
       columns_(Prepare(database_.get(), "SELECT * FROM KavroMsg")) {}
 
 std::string clsMessageRecordset::GetLocaleString(LCID lLocaleId, LCTYPE lLocaleType) {
