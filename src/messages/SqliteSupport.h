@@ -30,6 +30,9 @@ using SqliteStatement = UniqueResource<SqliteStatementTraits>;
 // The connection's last error as the system's error: SQLite's result code and its own text.
 AppError SqliteError(sqlite3* db);
 
+// A catalogue file opened read-only, its pages read through a memory mapping; throws the engine's error.
+SqliteDatabase OpenCatalogueReadOnly(const std::string& path);
+
 // SQLite keeps text in UTF-8; the program's texts are in the ANSI code page.
 std::string AnsiToUtf8(std::string_view text);
 std::string Utf8ToAnsi(std::string_view text);

@@ -44,12 +44,7 @@ SqliteDatabase OpenCatalogue(const std::string& path) {
                               "old engine or with mdb-export (Debian's mdbtools), then import that file into a new "
                               "KavroDB.mdb with the sqlite3 shell, as the README shows.");
     }
-    SqliteDatabase db;
-    const int rc = sqlite3_open_v2(AnsiToUtf8(path).c_str(), db.put(), SQLITE_OPEN_READONLY, nullptr);
-    if (rc != SQLITE_OK) {
-        throw SqliteError(db.get());
-    }
-    return db;
+    return OpenCatalogueReadOnly(path);
 }
 
 SqliteStatement Prepare(sqlite3* db, const std::string& sql) {

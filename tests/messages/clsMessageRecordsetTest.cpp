@@ -192,6 +192,12 @@ TEST_F(CatalogueTest, EveryLookupSeesTheCurrentFile) {
          "UPDATE KavroMsg SET Message_en = 'Changed' WHERE NAME = 'Old';");
     EXPECT_EQ(catalogue.GetMessage("New"), "New text");
     EXPECT_EQ(catalogue.GetMessage("Old"), "Changed");
+    // Nor while its reads have the file mapped: a writer may grow it and shrink it again.
+    Make("INSERT INTO KavroMsg VALUES ('Bulk', zeroblob(1000000));");
+    EXPECT_EQ(catalogue.GetMessage("Old"), "Changed");
+    Make("DELETE FROM KavroMsg WHERE NAME = 'Bulk'; UPDATE KavroMsg SET Message_en = 'Again' WHERE NAME = 'Old';"
+         "VACUUM;");
+    EXPECT_EQ(catalogue.GetMessage("Old"), "Again");
 }
 
 TEST_F(CatalogueTest, AcheckGivesOutTheColumnListItself) {
