@@ -11,6 +11,7 @@
 #include "util/AppError.h"
 #include "util/AppPaths.h"
 #include "util/Handles.h"
+#include "util/Text.h"
 
 namespace orlenta {
 
@@ -277,22 +278,7 @@ std::vector<std::string> cRegistry::ListSubkeys() const {
     });
 }
 
-std::string cRegistry::ExpandEnvironmentText(const std::string& text) {
-    DWORD size = ExpandEnvironmentStringsA(text.c_str(), nullptr, 0);
-    // A length of 0 means the platform could not expand: keep the text as stored.
-    while (size != 0) {
-        std::string buffer(size, '\0');
-        const DWORD needed = ExpandEnvironmentStringsA(text.c_str(), buffer.data(), size);
-        if (needed == 0) {
-            break;
-        }
-        if (needed <= size) {
-            buffer.resize(std::min<std::size_t>(needed - 1, buffer.find('\0')));
-            return buffer;
-        }
-        size = needed;  // the environment grew between the two calls
-    }
-    return text;
-}
+// A length of 0 from the platform means it could not expand: the text stays as stored.
+std::string cRegistry::ExpandEnvironmentText(const std::string& text) { return ExpandEnvironment(text); }
 
 }  // namespace orlenta
