@@ -45,7 +45,8 @@ wants() { [[ " $only " == *" $1 "* ]]; }
 # Runs a Windows program of the bench folder; its output without carriage returns.
 winrun() { { wine "C:\\bench\\bin\\$1" "${@:2}" </dev/null 2>/dev/null || true; } | tr -d '\r'; }
 # bench_launch MODE DEADLINE_MS COMMAND: "ok MS EXITCODE", "window MS", "timeout MS" or "error ...".
-launch() { winrun bench_launch.exe "$@"; }
+# An unattended Orlenta echoes its log to the output it inherits: only the launcher's verdict counts.
+launch() { winrun bench_launch.exe "$@" | { grep -E '^(ok|window|timeout|error)( |$)' || true; } | tail -n 1; }
 
 # row WHAT SIZE UNIT GOAL "OURS SAMPLES" "REFERENCE SAMPLES": no ours samples stands for "n/a".
 stats() { tr ' ' '\n' | { grep . || true; } | sort -g | awk '{v[NR]=$1} END {

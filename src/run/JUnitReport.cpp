@@ -106,8 +106,7 @@ void WriteJUnitReport(const std::string& path, const RunSettings& settings, cons
             throw AppError::FromLastError();
         }
         DWORD written = 0;
-        if (!WriteFile(file.get(), xml.data(), static_cast<DWORD>(xml.size()), &written, nullptr) ||
-            !FlushFileBuffers(file.get())) {
+        if (!WriteFile(file.get(), xml.data(), static_cast<DWORD>(xml.size()), &written, nullptr)) {
             failure = GetLastError();
         } else if (written != xml.size()) {
             failure = ERROR_DISK_FULL;
@@ -117,7 +116,7 @@ void WriteJUnitReport(const std::string& path, const RunSettings& settings, cons
         DeleteFileA(staging.c_str());
         throw AppError::FromWin32(failure, ProgramName());
     }
-    if (!MoveFileExA(staging.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExA(staging.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         const AppError error = AppError::FromLastError();
         DeleteFileA(staging.c_str());
         throw error;
