@@ -20,6 +20,11 @@ enum class Option {
     kUnattended,
     kLogFile,
     kJUnitFile,
+    kAveList,
+    kRerunFile,
+    kShard,
+    kHistoryFile,
+    kReportFile,
 };
 
 struct OptionName {
@@ -28,7 +33,7 @@ struct OptionName {
 };
 
 // Tested in this order; the first name found anywhere in the upper-cased token decides.
-constexpr std::array<OptionName, 10> kOptions = {{
+constexpr std::array<OptionName, 15> kOptions = {{
     {"-AUTOSTART", Option::kAutoStart},
     {"-AVE=", Option::kAVEFolder},
     {"-KAVRO=", Option::kInstallationFolder},
@@ -39,6 +44,11 @@ constexpr std::array<OptionName, 10> kOptions = {{
     {"-UNATTENDED", Option::kUnattended},
     {"-LOG=", Option::kLogFile},
     {"-JUNIT=", Option::kJUnitFile},
+    {"-AVES=", Option::kAveList},
+    {"-RERUN=", Option::kRerunFile},
+    {"-SHARD=", Option::kShard},
+    {"-HISTORY=", Option::kHistoryFile},
+    {"-REPORT=", Option::kReportFile},
 }};
 
 std::string* FieldFor(Option option, RunSettings& settings) {
@@ -51,6 +61,11 @@ std::string* FieldFor(Option option, RunSettings& settings) {
         case Option::kPassTimeLimit: return &settings.Nightly.PassTimeLimit;
         case Option::kLogFile: return &settings.Nightly.LogFile;
         case Option::kJUnitFile: return &settings.Nightly.JUnitFile;
+        case Option::kAveList: return &settings.Nightly.AveList;
+        case Option::kRerunFile: return &settings.Nightly.RerunFile;
+        case Option::kShard: return &settings.Nightly.Shard;
+        case Option::kHistoryFile: return &settings.Nightly.HistoryFile;
+        case Option::kReportFile: return &settings.Nightly.ReportFile;
         case Option::kAutoStart:
         case Option::kUnattended: break;
     }

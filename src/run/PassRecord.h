@@ -24,6 +24,13 @@ struct PassRecord {
     PassOutcome Outcome = PassOutcome::CouldNotStart;
     long ExitCode = 0;
     std::string Text;
+    // What a pass that hung was showing when it was ended: one line per visible window of its
+    // processes, and the pictures of those windows (full paths of PNG files), in the same order.
+    std::vector<std::string> Windows;
+    std::vector<std::string> Pictures;
+    // Processes still in the pass's job after its script ended, which were ended with it:
+    // "KavFrame.exe (4312)".
+    std::vector<std::string> LeftRunning;
 
     // Exited with 0.
     bool Passed() const noexcept { return Outcome == PassOutcome::Exited && ExitCode == 0; }

@@ -19,6 +19,11 @@ struct NightlyOptions {
     bool Unattended = false;  // "-UNATTENDED": no window, no box, an exit code
     std::string LogFile;      // "-LOG=": the run log
     std::string JUnitFile;    // "-JUNIT=": the passes as JUnit results
+    std::string AveList;      // "-AVES=": AVE numbers and ranges, "3,17,40-45", instead of the range
+    std::string RerunFile;    // "-RERUN=": a JUnit file whose failed and erred AVEs run again
+    std::string Shard;        // "-SHARD=": "k/n", this machine's share of the AVEs
+    std::string HistoryFile;  // "-HISTORY=": the history database every run adds to
+    std::string ReportFile;   // "-REPORT=": the morning report, one HTML page
 };
 
 // Texts are kept exactly as given; the run normalises folders and converts numbers when it starts.
