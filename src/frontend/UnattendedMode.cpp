@@ -11,6 +11,8 @@
 
 #include "frontend/CodePageText.h"
 #include "frontend/StartUp.h"
+#include "run/AveChoice.h"
+#include "run/JUnitRerun.h"
 #include "run/ReportingOperator.h"
 #include "run/RunAutomation.h"
 #include "run/RunFolderLock.h"
@@ -126,6 +128,47 @@ int CountFailedPasses(const RunResult& result) {
                                           [](const PassRecord& pass) { return !pass.Passed(); }));
 }
 
+// The AVEs the command line chose instead of, or from, the range; or the exit code of a run that
+// ends before it starts: a rerun file that is refused (2), or one in which nothing failed (0).
+struct ChosenAves {
+    AveChoice Choice;
+    std::optional<int> EndsWith;
+};
+
+ChosenAves ChooseAves(const NightlyOptions& nightly, RunLog& log) {
+    ChosenAves chosen;
+    if (!nightly.AveList.empty()) {
+        chosen.Choice.List = ReadAveList(nightly.AveList).Numbers;
+    }
+    if (!nightly.RerunFile.empty()) {
+        std::vector<std::int32_t> failed;
+        try {
+            failed = FailedAvesOf(nightly.RerunFile);
+        } catch (const AppError& error) {
+            log.Line("Rerun file " + nightly.RerunFile + " refused: " + error.Description());
+            log.Line("Run ends: nothing deleted, nothing run; exit code 2");
+            chosen.EndsWith = kRefused;
+            return chosen;
+        }
+        if (failed.empty()) {
+            log.Line("Nothing to rerun: no AVE failed in " + nightly.RerunFile);
+            log.Line("Run ends: nothing deleted, nothing run; exit code 0");
+            chosen.EndsWith = 0;
+            return chosen;
+        }
+        std::string numbers;
+        for (const std::int32_t n : failed) {
+            numbers += (numbers.empty() ? "" : ",") + std::to_string(n);
+        }
+        log.Line("To rerun from " + nightly.RerunFile + ": " + numbers);
+        chosen.Choice.List = std::move(failed);
+    }
+    if (!nightly.Shard.empty()) {
+        chosen.Choice.Shard = ReadShard(nightly.Shard);
+    }
+    return chosen;
+}
+
 }  // namespace
 
 std::optional<std::string> UnattendedCommandLineRefusal(std::string_view commandLine) {
@@ -134,6 +177,9 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
     }
     const std::vector<std::string_view> names = CommandLineOptionNames();
     bool testingGiven = false;
+    bool rangeGiven = false;
+    bool listGiven = false;
+    bool rerunGiven = false;
     std::string start = "1";
     std::string stop = "213";
     std::string rest = TrimSpaces(commandLine);
@@ -150,22 +196,39 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
             return "a second option inside \"" + token + "\"";
         }
         const std::string value = token.substr(name->size());
-        if (*name == "-TESTING=" || *name == "-LOG=" || *name == "-JUNIT=" || *name == "-AVE=" || *name == "-KAVRO=") {
+        if (*name == "-TESTING=" || *name == "-LOG=" || *name == "-JUNIT=" || *name == "-AVE=" || *name == "-KAVRO=" ||
+            *name == "-RERUN=") {
             if (TrimSpaces(value).empty()) {
                 return "no folder or file in \"" + token + "\"";
             }
             testingGiven = testingGiven || *name == "-TESTING=";
+            rerunGiven = rerunGiven || *name == "-RERUN=";
         } else if (*name == "-START=" || *name == "-STOP=") {
             if (!IsWhole32BitNumber(value)) {
                 return "no whole 32-bit number in \"" + token + "\"";
             }
             (*name == "-START=" ? start : stop) = value;
+            rangeGiven = true;
+        } else if (*name == "-AVES=") {
+            const AveListReading list = ReadAveList(value);
+            if (!list.Problem.empty()) {
+                return list.Problem + " in \"" + token + "\"";
+            }
+            listGiven = true;
+        } else if (*name == "-SHARD=" && !ReadShard(value)) {
+            return "no shard k/n with 1 <= k <= n in \"" + token + "\"";
         } else if (*name == "-TIMEOUT=" && !TimeLimitMinutes(value)) {
             return "no positive whole number of minutes in \"" + token + "\"";
         }
     }
     if (!testingGiven) {
         return "-TESTING= must be given: an unattended run deletes an existing testing folder";
+    }
+    if (rerunGiven && (listGiven || rangeGiven)) {
+        return "-RERUN= takes its AVEs from the file: not with -AVES=, -START= or -STOP=";
+    }
+    if (listGiven && rangeGiven) {
+        return "-AVES= takes the place of -START= and -STOP=: give one or the other";
     }
     if (std::stoll(start) > std::stoll(stop)) {
         return "the start number " + start + " is above the stop number " + stop;
@@ -212,9 +275,14 @@ int RunUnattended(std::string_view commandLine) {
         return kRefused;
     }
 
+    const ChosenAves chosen = ChooseAves(settings.Nightly, *log);
+    if (chosen.EndsWith) {
+        return *chosen.EndsWith;
+    }
+
     UnattendedOperator nobody(g_stopRequested);
     ReportingOperator reporter(nobody, log.get(), settings.Nightly.JUnitFile);
-    const RunResult result = RunAutomation(settings, reporter, CreateScriptLauncher);
+    const RunResult result = RunAutomation(settings, reporter, CreateScriptLauncher, chosen.Choice);
     const int exitCode = ExitCodeOf(result);
     log->Line("Run ends: " + std::to_string(result.Passes.size()) + " passes, " +
               std::to_string(CountFailedPasses(result)) + " failed" + (result.Stopped ? ", stopped" : "") +

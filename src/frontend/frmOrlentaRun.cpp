@@ -43,6 +43,10 @@ void frmOrlenta::RunAutomation() {
     }
     RunSettings settings = SettingsFromControls();
     settings.Nightly = settings_.Nightly;  // from the command line; the window has no controls for it
+    // The window runs the range its fields show: a list, a rerun or a shard is for unattended runs.
+    settings.Nightly.AveList.clear();
+    settings.Nightly.RerunFile.clear();
+    settings.Nightly.Shard.clear();
     if (!settings.Nightly.LogFile.empty() && !log_) {
         try {
             log_ = std::make_unique<RunLog>(settings.Nightly.LogFile);

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "run/AveChoice.h"
 #include "run/RunLog.h"
 #include "run/RunValues.h"
 #include "util/AppError.h"
@@ -74,7 +75,10 @@ std::string JUnitXml(const RunSettings& settings, const SYSTEMTIME& started, con
         total += pass.Seconds;
         cases += TestCase(pass);
     }
-    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuite name=\"Orlenta\" tests=\"" +
+    // Each shard's suite has a name of its own, so a CI server that merges them keeps them apart.
+    const auto shard = ReadShard(settings.Nightly.Shard);
+    const std::string suite = shard ? "Orlenta shard " + ShardText(*shard) : "Orlenta";
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuite name=\"" + suite + "\" tests=\"" +
                       std::to_string(passes.size()) + "\" failures=\"" + std::to_string(failures) +
                       "\" errors=\"" + std::to_string(errors) + "\" skipped=\"0\" time=\"" + Seconds(total) +
                       "\" timestamp=\"" + IsoLocalTime(started) + "\" hostname=\"" + Xml(hostName) + "\">\n";
@@ -84,6 +88,9 @@ std::string JUnitXml(const RunSettings& settings, const SYSTEMTIME& started, con
     xml += Property("testing folder", settings.TestingFolder);
     for (size_t k = 0; k < settings.AVEFilter.size(); ++k) {
         xml += Property(kAnalysisTypeCaptions[k], settings.AVEFilter[k] ? "True" : "False");
+    }
+    if (shard) {
+        xml += Property("shard", ShardText(*shard));
     }
     xml += "  </properties>\n";
     return xml + cases + "</testsuite>\n";

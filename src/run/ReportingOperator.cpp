@@ -13,6 +13,13 @@ namespace {
 
 constexpr int kLaunchLine = 580;  // a script that cannot start counts against its pass, not the run
 
+std::string Aves(const NightlyOptions& nightly, const std::string& start, const std::string& stop) {
+    const std::string aves = !nightly.AveList.empty()   ? nightly.AveList
+                             : !nightly.RerunFile.empty() ? "that failed in \"" + nightly.RerunFile + "\""
+                                                          : start + " to " + stop;
+    return nightly.Shard.empty() ? aves : aves + " (shard " + nightly.Shard + ")";
+}
+
 std::string Settings(const RunSettings& settings) {
     std::string types;
     for (size_t k = 0; k < settings.AVEFilter.size(); ++k) {
@@ -23,7 +30,7 @@ std::string Settings(const RunSettings& settings) {
     const std::string& limit = settings.Nightly.PassTimeLimit;
     return "Run starts: AVE folder \"" + settings.AVEFolder + "\", installation folder \"" +
            settings.InstallationFolder + "\", testing folder \"" + settings.TestingFolder + "\", AVE numbers " +
-           settings.StartIndex + " to " + settings.StopIndex + ", types " + (types.empty() ? "none" : types) +
+           Aves(settings.Nightly, settings.StartIndex, settings.StopIndex) + ", types " + (types.empty() ? "none" : types) +
            ", time limit " + (limit.empty() ? "none" : limit + " minutes");
 }
 
