@@ -218,6 +218,15 @@ TEST_F(UnattendedTest, CommandLineThatIsNotExactlyRightIsRefusedBeforeAnythingHa
         folders + testing + testing_ + " -START=2147483648",                // beyond 32 bits
         folders + testing + testing_ + " -TIMEOUT=0",                       // no time limit
         folders + testing + testing_ + " stray",                            // a token that is no option
+        folders + testing + testing_ + " -AVES=1-3 -START=1",               // a list and a range
+        folders + testing + testing_ + " -RERUN=" + junit_ + " -AVES=1",    // a rerun and a list
+        folders + testing + testing_ + " -RERUN=" + junit_ + " -STOP=3",    // a rerun and a range
+        folders + testing + testing_ + " -AVES=3,,4",                       // an empty item
+        folders + testing + testing_ + " -AVES=5-3",                        // a range downwards
+        folders + testing + testing_ + " -AVES=1-200000",                   // more than a list may name
+        folders + testing + testing_ + " -SHARD=4/3",                       // no such shard
+        folders + testing + testing_ + " -SHARD=0/3",
+        folders + testing + testing_ + " -SHARD=2",
     };
     for (const std::string& arguments : refused) {
         SCOPED_TRACE(arguments);
@@ -260,6 +269,90 @@ TEST_F(UnattendedTest, ResultsStayValidWhenTheProgramIsKilledMidRun) {
     ASSERT_TRUE(ParsesAsXml(junit_));
     EXPECT_NE(std::string::npos, ReadBytes(junit_).find("tests=\"1\""));
     EXPECT_TRUE(family_.AllEnded()) << "the pass outlived the program that owned it";
+}
+
+// Each pass appends the AVE numbers its input file holds to `order`, one line a pass; AVEs that
+// are multiples of 3 fail.
+std::string RecordingScript(const std::string& order) {
+    return "Set fso = CreateObject(\"Scripting.FileSystemObject\")\r\n"
+           "lines = Split(fso.OpenTextFile(\"InputData.txt\", 1).ReadAll, vbCrLf)\r\n"
+           "seen = \"\"\r\n"
+           "For i = 8 To UBound(lines) - 1: seen = seen & \" \" & lines(i): Next\r\n"
+           "Set out = fso.OpenTextFile(\"" + order + "\", 8, True)\r\n"
+           "out.WriteLine Trim(seen)\r\n"
+           "out.Close\r\n"
+           "If CLng(lines(UBound(lines) - 1)) Mod 3 = 0 Then WScript.Quit 1\r\n";
+}
+
+class NightlyChoiceTest : public UnattendedTest {
+protected:
+    void SetUp() override {
+        UnattendedTest::SetUp();
+        WriteBytes(app_ + "\\Files\\KavroTestScript1.vbs", RecordingScript(order_));
+    }
+    // The passes of one run, each as the numbers its input file held.
+    std::string Passes(long expectedExit, const std::string& choice) {
+        DeleteFileA(order_.c_str());
+        EXPECT_EQ(expectedExit, Run("-UNATTENDED " + Folders() + " " + choice)) << choice;
+        return PathExists(order_) ? ReadBytes(order_) : "";
+    }
+    const std::string order_ = scratch_ / "order.txt";
+};
+
+TEST_F(NightlyChoiceTest, ListsRunInTheirOrderEachAveOnceAndTheInputFileGrowsInThatOrder) {
+    EXPECT_EQ("3\r\n3 1\r\n3 1 2\r\n", Passes(1, "-AVES=3,1-2"));
+    EXPECT_EQ("5\r\n5 1\r\n5 1 2\r\n5 1 2 4\r\n", Passes(0, "\"-AVES=5, 1-2,2 ,1-2,4-4,5\""));
+    EXPECT_NE(std::string::npos, Log().find("AVE numbers 5, 1-2,2 ,1-2,4-4,5, types"));
+}
+
+TEST_F(NightlyChoiceTest, RerunTakesExactlyTheFailuresOfItsFileAndNothingWhenNoneFailed) {
+    // AVEs 3 and 6 fail; the rerun reads the file before its own run replaces it.
+    Passes(1, "-START=1 -STOP=7");
+    EXPECT_EQ("3\r\n3 6\r\n", Passes(1, "-RERUN=" + junit_));
+    EXPECT_NE(std::string::npos, Log().find("To rerun from " + junit_ + ": 3,6\r\n"));
+    ASSERT_TRUE(ParsesAsXml(junit_));
+    EXPECT_NE(std::string::npos, ReadBytes(junit_).find("tests=\"2\" failures=\"2\""));
+
+    // None failed: logged, no pass, exit code 0, the testing folder and the file untouched.
+    Passes(0, "-START=1 -STOP=2");
+    const std::string cleanRun = ReadBytes(junit_);
+    test::MakeFolder(testing_);
+    WriteBytes(testing_ + "\\canary.txt", "keep");
+    EXPECT_EQ("", Passes(0, "-RERUN=" + junit_));
+    EXPECT_NE(std::string::npos, Log().find("Nothing to rerun: no AVE failed in "));
+    EXPECT_EQ("keep", ReadBytes(testing_ + "\\canary.txt"));
+    EXPECT_EQ(cleanRun, ReadBytes(junit_));
+
+    // A file that is missing, no XML, or not Orlenta's: refused with 2, nothing deleted.
+    WriteBytes(scratch_ / "other.xml", "<testsuite name=\"pytest\"><testcase classname=\"AVE\" name=\"Ave003\">"
+                                       "<failure/></testcase></testsuite>");
+    WriteBytes(scratch_ / "broken.xml", "<testsuite name=\"Orlenta\"><testcase");
+    for (const char* file : {"missing.xml", "other.xml", "broken.xml"}) {
+        SCOPED_TRACE(file);
+        EXPECT_EQ("", Passes(2, "-RERUN=" + (scratch_ / file)));
+        EXPECT_NE(std::string::npos, Log().find("refused: "));
+        EXPECT_EQ("keep", ReadBytes(testing_ + "\\canary.txt"));
+    }
+}
+
+TEST_F(NightlyChoiceTest, ShardsTakeEveryNthAveAndTogetherRunEachOnce) {
+    EXPECT_EQ("2\r\n2 5\r\n", Passes(0, "-START=1 -STOP=7 -SHARD=2/3"));
+    std::string all;
+    for (int k = 1; k <= 4; ++k) {
+        SCOPED_TRACE(k);
+        // The last number of each line is the AVE of that pass.
+        const std::string passes = Passes(k == 1 ? 0 : 1, "-AVES=10,1-9 -SHARD=" + std::to_string(k) + "/4");
+        const std::regex last("\\d+(?=\r\n)");
+        for (auto it = std::sregex_iterator(passes.begin(), passes.end(), last); it != std::sregex_iterator(); ++it) {
+            all += it->str() + ",";
+        }
+        ASSERT_TRUE(ParsesAsXml(junit_));
+        const std::string xml = ReadBytes(junit_);
+        const std::string shard = std::to_string(k) + "/4";
+        EXPECT_NE(std::string::npos, xml.find("<testsuite name=\"Orlenta shard " + shard + "\""));
+        EXPECT_NE(std::string::npos, xml.find("<property name=\"shard\" value=\"" + shard + "\"/>"));
+    }
+    EXPECT_EQ("10,4,8,1,5,9,2,6,3,7,", all);
 }
 
 }  // namespace
