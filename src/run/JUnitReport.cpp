@@ -2,6 +2,7 @@
 #include "run/JUnitReport.h"
 
 #include <cstdio>
+#include <utility>
 
 #include "run/AveChoice.h"
 #include "run/RunLog.h"
@@ -61,27 +62,41 @@ std::string TestCase(const PassRecord& pass) {
     return xml + "  </testcase>\n";
 }
 
+constexpr const char* kSuiteClosing = "</testsuite>\n";
+constexpr const char* kCountsStart = "tests=\"";
+// The counts and the total time, padded with spaces to this width (space between attributes is
+// XML's own), so the file's tail can change them in place.
+constexpr size_t kCountsWidth = 120;
+
+std::string SuiteCounts(std::int64_t tests, std::int64_t failures, std::int64_t errors, double seconds) {
+    std::string counts = "tests=\"" + std::to_string(tests) + "\" failures=\"" + std::to_string(failures) +
+                         "\" errors=\"" + std::to_string(errors) + "\" skipped=\"0\" time=\"" + Seconds(seconds) + "\"";
+    counts.append(counts.size() < kCountsWidth ? kCountsWidth - counts.size() : 0, ' ');
+    return counts;
+}
+
+bool IsFailure(const PassRecord& pass) { return pass.Outcome == PassOutcome::Exited && pass.ExitCode != 0; }
+bool IsError(const PassRecord& pass) { return pass.Outcome != PassOutcome::Exited; }
+
 }  // namespace
 
 std::string JUnitXml(const RunSettings& settings, const SYSTEMTIME& started, const std::string& hostName,
                      const std::vector<PassRecord>& passes) {
-    int failures = 0;
-    int errors = 0;
+    std::int64_t failures = 0;
+    std::int64_t errors = 0;
     double total = 0;
     std::string cases;
     for (const PassRecord& pass : passes) {
-        failures += (pass.Outcome == PassOutcome::Exited && pass.ExitCode != 0) ? 1 : 0;
-        errors += pass.Outcome != PassOutcome::Exited ? 1 : 0;
+        failures += IsFailure(pass) ? 1 : 0;
+        errors += IsError(pass) ? 1 : 0;
         total += pass.Seconds;
         cases += TestCase(pass);
     }
     // Each shard's suite has a name of its own, so a CI server that merges them keeps them apart.
     const auto shard = ReadShard(settings.Nightly.Shard);
     const std::string suite = shard ? "Orlenta shard " + ShardText(*shard) : "Orlenta";
-    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuite name=\"" + suite + "\" tests=\"" +
-                      std::to_string(passes.size()) + "\" failures=\"" + std::to_string(failures) +
-                      "\" errors=\"" + std::to_string(errors) + "\" skipped=\"0\" time=\"" + Seconds(total) +
-                      "\" timestamp=\"" + IsoLocalTime(started) + "\" hostname=\"" + Xml(hostName) + "\">\n";
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuite name=\"" + suite + "\" " +
+                      SuiteCounts(static_cast<std::int64_t>(passes.size()), failures, errors, total) + " timestamp=\"" + IsoLocalTime(started) + "\" hostname=\"" + Xml(hostName) + "\">\n";
     xml += "  <properties>\n";
     xml += Property("AVE folder", settings.AVEFolder);
     xml += Property("installation folder", settings.InstallationFolder);
@@ -93,7 +108,7 @@ std::string JUnitXml(const RunSettings& settings, const SYSTEMTIME& started, con
         xml += Property("shard", ShardText(*shard));
     }
     xml += "  </properties>\n";
-    return xml + cases + "</testsuite>\n";
+    return xml + cases + kSuiteClosing;
 }
 
 void WriteJUnitReport(const std::string& path, const RunSettings& settings, const SYSTEMTIME& started,
@@ -128,6 +143,102 @@ void WriteJUnitReport(const std::string& path, const RunSettings& settings, cons
         DeleteFileA(staging.c_str());
         throw error;
     }
+}
+
+namespace {
+
+FileHandle OpenForAdding(const std::string& path) {
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        throw AppError::FromLastError();
+    }
+    return file;
+}
+
+OVERLAPPED At(std::uint64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+
+std::string ReadAt(const FileHandle& file, std::uint64_t offset, size_t size) {
+    std::string bytes(size, '\0');
+    OVERLAPPED at = At(offset);
+    DWORD read = 0;
+    if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(size), &read, &at)) {
+        throw AppError::FromLastError();
+    }
+    bytes.resize(read);
+    return bytes;
+}
+
+void WriteAt(const FileHandle& file, std::uint64_t offset, const std::string& bytes) {
+    OVERLAPPED at = At(offset);
+    DWORD written = 0;
+    if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, &at)) {
+        throw AppError::FromLastError();
+    }
+    if (written != bytes.size()) {
+        throw AppError::FromWin32(ERROR_DISK_FULL, ProgramName());
+    }
+}
+
+[[noreturn]] void RaiseChanged() {
+    throw AppError(error_number::kInvalidArgument, ProgramName(), "the JUnit file is not as it was written");
+}
+
+}  // namespace
+
+JUnitAppender::JUnitAppender(std::string path, const std::vector<PassRecord>& passes) : path_(std::move(path)) {
+    for (const PassRecord& pass : passes) {
+        ++tests_;
+        failures_ += IsFailure(pass) ? 1 : 0;
+        errors_ += IsError(pass) ? 1 : 0;
+        seconds_ += pass.Seconds;
+    }
+    const FileHandle file = OpenForAdding(path_);
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size)) {
+        throw AppError::FromLastError();
+    }
+    const std::string closing = kSuiteClosing;
+    if (static_cast<std::uint64_t>(size.QuadPart) < closing.size()) {
+        RaiseChanged();
+    }
+    closingAt_ = static_cast<std::uint64_t>(size.QuadPart) - closing.size();
+    const std::string head = ReadAt(file, 0, 4096);
+    const size_t counts = head.find(kCountsStart, head.find("<testsuite "));
+    if (ReadAt(file, closingAt_, closing.size()) != closing || counts == std::string::npos ||
+        head.compare(counts, kCountsWidth, SuiteCounts(tests_, failures_, errors_, seconds_)) != 0) {
+        RaiseChanged();
+    }
+    countsAt_ = counts;
+}
+
+void JUnitAppender::Append(const PassRecord& pass) {
+    const std::string counts = SuiteCounts(tests_ + 1, failures_ + (IsFailure(pass) ? 1 : 0),
+                                           errors_ + (IsError(pass) ? 1 : 0), seconds_ + pass.Seconds);
+    if (counts.size() != kCountsWidth) {
+        throw AppError(error_number::kOverflow, ProgramName(), "the JUnit counts outgrew their place");
+    }
+    const FileHandle file = OpenForAdding(path_);
+    // Someone may have replaced or changed the file since the last pass: then it is written whole.
+    const std::string closing = kSuiteClosing;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) != closingAt_ + closing.size() ||
+        ReadAt(file, closingAt_, closing.size()) != closing) {
+        RaiseChanged();
+    }
+    const std::string testcase = TestCase(pass);
+    WriteAt(file, closingAt_, testcase + closing);
+    closingAt_ += testcase.size();
+    ++tests_;
+    failures_ += IsFailure(pass) ? 1 : 0;
+    errors_ += IsError(pass) ? 1 : 0;
+    seconds_ += pass.Seconds;
+    WriteAt(file, countsAt_, counts);
 }
 
 }  // namespace orlenta

@@ -84,7 +84,7 @@ void ReportingOperator::PassEnded(const PassRecord& record) {
     std::snprintf(seconds, sizeof seconds, "%.1f s", record.Seconds);
     Log("Pass AVE " + std::to_string(record.AveNumber) + " ends: " + OutcomeText(record) + ", " + seconds);
     passes_.push_back(record);
-    WriteJUnit();
+    AppendJUnit(record);
     inner_.PassEnded(record);
 }
 
@@ -92,8 +92,14 @@ void ReportingOperator::WriteJUnit() {
     if (junitPath_.empty() || !settings_) {
         return;
     }
+    appender_.reset();
     try {
         WriteJUnitReport(junitPath_, *settings_, started_, passes_);
+        // Later passes only add to it; a file that cannot be held open is written whole each time.
+        try {
+            appender_.emplace(junitPath_, passes_);
+        } catch (const AppError&) {
+        }
     } catch (const AppError& error) {
         // Said once; the run is not stopped for its report.
         if (!junitFailed_) {
@@ -101,6 +107,18 @@ void ReportingOperator::WriteJUnit() {
             Log("JUnit results cannot be written to " + junitPath_ + ": " + error.Description());
         }
     }
+}
+
+void ReportingOperator::AppendJUnit(const PassRecord& record) {
+    if (appender_) {
+        try {
+            appender_->Append(record);
+            return;
+        } catch (const AppError&) {
+            // Written whole instead, as a run without the held file is.
+        }
+    }
+    WriteJUnit();
 }
 
 int ExitCodeOf(const RunResult& result) {

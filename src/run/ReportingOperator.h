@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "run/JUnitReport.h"
 #include "run/RunLog.h"
 #include "run/RunOperator.h"
 
@@ -36,6 +37,7 @@ public:
 private:
     void Log(const std::string& text) const;
     void WriteJUnit();
+    void AppendJUnit(const PassRecord& record);
 
     RunOperator& inner_;
     RunLog* log_;
@@ -43,6 +45,7 @@ private:
     std::optional<RunSettings> settings_;
     SYSTEMTIME started_{};
     std::vector<PassRecord> passes_;
+    std::optional<JUnitAppender> appender_;  // adds each pass to the file written whole before
     bool junitFailed_ = false;
 };
 
