@@ -31,29 +31,6 @@ std::string Script(const test::PassFamily& family, int firstExit) {
            std::to_string(firstExit) + "\r\n" + family.Script(0, 0);
 }
 
-// IXMLDOMDocument's interface id; MinGW ships the declaration but no library that defines it.
-constexpr GUID kXmlDocumentId = {0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
-
-// True when the file is well-formed XML, as the platform's own parser reads it.
-bool ParsesAsXml(const std::string& path) {
-    CLSID clsid{};
-    ComPtr<IXMLDOMDocument> document;
-    if (FAILED(CLSIDFromProgID(L"Msxml2.DOMDocument.3.0", &clsid)) ||
-        FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kXmlDocumentId,
-                                document.put_void()))) {
-        ADD_FAILURE() << "no XML parser";
-        return false;
-    }
-    document->put_async(VARIANT_FALSE);
-    UniqueBstr name(path);
-    VARIANT source;
-    VariantInit(&source);
-    source.vt = VT_BSTR;
-    source.bstrVal = name.get();
-    VARIANT_BOOL loaded = VARIANT_FALSE;
-    return SUCCEEDED(document->load(source, &loaded)) && loaded == VARIANT_TRUE;
-}
-
 // JUnit as CI servers read it: one testsuite with its counts, properties, and testcases that each
 // hold at most one failure, error or skipped.
 constexpr const char* kJUnitSchema = R"(<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema">
@@ -249,7 +226,7 @@ TEST_F(UnattendedTest, ExitCodeSaysWhetherEveryPassReturnedZero) {
         SCOPED_TRACE(c.exitCode);
         WriteBytes(app_ + "\\Files\\KavroTestScript1.vbs", Script(family_, c.firstExit));
         EXPECT_EQ(c.exitCode, Run("-UNATTENDED " + Folders() + " -START=1 -STOP=2"));
-        ASSERT_TRUE(ParsesAsXml(junit_));
+        ASSERT_TRUE(ValidJUnit(junit_));
         const std::string xml = ReadBytes(junit_);
         EXPECT_NE(std::string::npos, xml.find("<testsuite name=\"Orlenta\" tests=\"2\""));
         EXPECT_NE(std::string::npos, xml.find("A&amp;B \xC3\xA9t\xC3\xA9")) << "escaped, in UTF-8";
@@ -341,7 +318,7 @@ TEST_F(UnattendedTest, SecondInstanceInTheSameFolderIsRefusedAndAStopEndsTheFirs
     EXPECT_EQ(2, firstExit);
     EXPECT_TRUE(family_.AllEnded()) << "a process of the stopped pass survived it";
     // Every record is written: pass 1 passed, pass 2 stopped, pass 3 never ran.
-    ASSERT_TRUE(ParsesAsXml(junit_));
+    ASSERT_TRUE(ValidJUnit(junit_));
     const std::string xml = ReadBytes(junit_);
     EXPECT_NE(std::string::npos, xml.find("tests=\"2\" failures=\"0\" errors=\"1\""));
     EXPECT_NE(std::string::npos, xml.find("<error message=\"stopped\"/>"));
@@ -415,7 +392,7 @@ TEST_F(NightlyChoiceTest, RerunTakesExactlyTheFailuresOfItsFileAndNothingWhenNon
     Passes(1, "-START=1 -STOP=7");
     EXPECT_EQ("3\r\n3 6\r\n", Passes(1, "-RERUN=" + junit_));
     EXPECT_NE(std::string::npos, Log().find("To rerun from " + junit_ + ": 3,6\r\n"));
-    ASSERT_TRUE(ParsesAsXml(junit_));
+    ASSERT_TRUE(ValidJUnit(junit_));
     EXPECT_NE(std::string::npos, ReadBytes(junit_).find("tests=\"2\" failures=\"2\""));
 
     // None failed: logged, no pass, exit code 0, the testing folder and the file untouched.
@@ -451,7 +428,7 @@ TEST_F(NightlyChoiceTest, ShardsTakeEveryNthAveAndTogetherRunEachOnce) {
         for (auto it = std::sregex_iterator(passes.begin(), passes.end(), last); it != std::sregex_iterator(); ++it) {
             all += it->str() + ",";
         }
-        ASSERT_TRUE(ParsesAsXml(junit_));
+        ASSERT_TRUE(ValidJUnit(junit_));
         const std::string xml = ReadBytes(junit_);
         const std::string shard = std::to_string(k) + "/4";
         EXPECT_NE(std::string::npos, xml.find("<testsuite name=\"Orlenta shard " + shard + "\""));
