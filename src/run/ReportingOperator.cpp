@@ -95,7 +95,7 @@ void ReportingOperator::WriteJUnit() {
     appender_.reset();
     try {
         WriteJUnitReport(junitPath_, *settings_, started_, passes_);
-        // Later passes only add to it; a file that cannot be held open is written whole each time.
+        // Later passes only add to it; a file that cannot be added to is written whole each time.
         try {
             appender_.emplace(junitPath_, passes_);
         } catch (const AppError&) {
