@@ -102,8 +102,13 @@ std::string FillPlaceholders(const std::string& pattern, const Target& target) {
 std::string ResolveCommandLine(const std::string& command) {
     const Target target = SplitCommand(command);
     // The shell would refuse a missing file with an error of its own; here it is a failure to start.
-    if (GetFileAttributesA(target.file.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    const DWORD attributes = GetFileAttributesA(target.file.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
         throw AppError::FromLastError();
+    }
+    // A folder in the script's place is no script: the association would hand it on as one.
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        throw AppError::FromWin32(ERROR_FILE_NOT_FOUND, ProgramName());
     }
     const std::string extension = Extension(target.file);
     if (extension == ".exe" || extension == ".com") {
@@ -195,6 +200,14 @@ public:
         WPARAM quitCode = 0;
         ScriptRun result;
         for (;;) {
+            // A script that has ended keeps its exit code, even when its deadline or a stop request
+            // arrived in the same moment.
+            if (WaitForSingleObject(pass.process.get(), 0) == WAIT_OBJECT_0) {
+                DWORD code = 0;
+                GetExitCodeProcess(pass.process.get(), &code);
+                result.ExitCode = static_cast<long>(code);
+                break;
+            }
             if (limits.StopRequested && limits.StopRequested()) {
                 result.Outcome = PassOutcome::Stopped;
                 break;
