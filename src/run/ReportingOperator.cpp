@@ -146,6 +146,7 @@ int ReportingOperator::FinishRun(const RunResult& result, int exitCode) {
         std::to_string(std::count_if(result.Passes.begin(), result.Passes.end(),
                                      [](const PassRecord& pass) { return !pass.Passed(); })) +
         " failed" + (result.Stopped ? ", stopped" : "") +
+        (ending.Failure.empty() || ending.Failure == "stopped" ? "" : ", " + ending.Failure) +
         (written ? "" : ", JUnit results not written to " + junitPath_ + ": " + lastJUnitError_) + "; exit code " +
         std::to_string(finalCode));
     return finalCode;
