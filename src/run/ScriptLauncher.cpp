@@ -200,14 +200,6 @@ public:
         WPARAM quitCode = 0;
         ScriptRun result;
         for (;;) {
-            // A script that has ended keeps its exit code, even when its deadline or a stop request
-            // arrived in the same moment.
-            if (WaitForSingleObject(pass.process.get(), 0) == WAIT_OBJECT_0) {
-                DWORD code = 0;
-                GetExitCodeProcess(pass.process.get(), &code);
-                result.ExitCode = static_cast<long>(code);
-                break;
-            }
             if (limits.StopRequested && limits.StopRequested()) {
                 result.Outcome = PassOutcome::Stopped;
                 break;
@@ -236,6 +228,12 @@ public:
                 TerminateJobObject(pass.job.get(), 1);
                 throw error;
             }
+        }
+        if (result.Outcome != PassOutcome::Exited && WaitForSingleObject(pass.process.get(), 0) == WAIT_OBJECT_0) {
+            // It ended while the stop or the deadline was being noticed: its exit code stands.
+            DWORD code = 0;
+            GetExitCodeProcess(pass.process.get(), &code);
+            result = {PassOutcome::Exited, static_cast<long>(code)};
         }
         if (result.Outcome != PassOutcome::Exited) {
             // The script and everything it started end together; the job keeps none of them alive.
