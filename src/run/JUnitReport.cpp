@@ -140,18 +140,19 @@ std::string JUnitXml(const RunSettings& settings, const SYSTEMTIME& started, con
                  "\">\n    <error message=\"" + Xml(ending.Failure) + "\">" + Xml(ending.Message) +
                  "</error>\n  </testcase>\n";
     }
-    const std::int64_t listed = std::min(ending.NotRunCount, kListedNotRun);
+    const std::int64_t notRun = std::max<std::int64_t>(0, ending.Planned.Count() - ending.FirstNotRun);
+    const std::int64_t listed = std::min(notRun, kListedNotRun);
     for (std::int64_t i = 0; i < listed; ++i) {
-        cases += Skipped(AveName(static_cast<std::int32_t>(ending.FirstNotRun + i)), "not run");
+        cases += Skipped(AveName(ending.Planned.At(ending.FirstNotRun + i)), "not run");
     }
-    if (ending.NotRunCount > listed) {
-        const std::int64_t more = ending.NotRunCount - listed;
-        const auto first = static_cast<std::int32_t>(ending.FirstNotRun + listed);
-        const auto last = static_cast<std::int32_t>(ending.FirstNotRun + ending.NotRunCount - 1);
-        cases += Skipped(AveName(first) + " to " + AveName(last), std::to_string(more) + " more AVEs not run");
+    if (notRun > listed) {
+        const std::int64_t more = notRun - listed;
+        cases += Skipped(AveName(ending.Planned.At(ending.FirstNotRun + listed)) + " to " +
+                             AveName(ending.Planned.At(ending.Planned.Count() - 1)),
+                         std::to_string(more) + " more AVEs not run");
     }
-    tests += listed + (ending.NotRunCount > listed ? 1 : 0);
-    skipped = listed + (ending.NotRunCount > listed ? 1 : 0);
+    skipped = listed + (notRun > listed ? 1 : 0);
+    tests += skipped;
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + std::string(kSuiteOpening) + "tests=\"" +
                       std::to_string(tests) + "\" failures=\"" + std::to_string(failures) +
                       "\" errors=\"" + std::to_string(errors) + "\" skipped=\"" + std::to_string(skipped) +

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include "run/AveSelection.h"
 #include "run/PassRecord.h"
 #include "run/RunSettings.h"
 
@@ -17,8 +18,8 @@ namespace orlenta {
 struct RunEnding {
     std::string Failure;   // empty when the run went through; otherwise why it ends with exit code 2
     std::string Message;   // the message that ended it, when there was one
-    std::int32_t FirstNotRun = 0;
-    std::int64_t NotRunCount = 0;  // FirstNotRun and the numbers after it
+    AveSelection Planned;  // the AVEs the run was to take, in order
+    std::int64_t FirstNotRun = 0;  // index in Planned of the first one it did not run
 };
 
 // Skipped AVEs listed one by one; any beyond them share one testcase that says how many they are,

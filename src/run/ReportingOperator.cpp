@@ -78,6 +78,7 @@ void ReportingOperator::RunStarted(const RunSettings& settings) {
     settings_ = settings;
     GetLocalTime(&started_);
     passes_.clear();
+    planned_.reset();
     lastWord_.clear();
     Log(Settings(settings));
     // A run that dies before its first pass still leaves a valid file.
@@ -126,16 +127,14 @@ int ReportingOperator::FinishRun(const RunResult& result, int exitCode) {
         ending.Failure = RunFailureReason(result);
         ending.Message = result.Stopped ? "A stop was requested." : lastWord_;
     }
-    if (settings_) {
-        // The AVEs after the last pass that ran were to run and did not.
+    // The AVEs after the last pass that ran were to run and did not; a run that ended before its
+    // passes planned none yet, and was to take its range.
+    if (planned_) {
+        ending.Planned = *planned_;
+        ending.FirstNotRun = passes_.empty() ? 0 : passes_.back().Ordinal;
+    } else if (settings_) {
         try {
-            const std::int64_t stop = ToInt32(settings_->StopIndex);
-            const std::int64_t next =
-                passes_.empty() ? ToInt32(settings_->StartIndex) : std::int64_t{passes_.back().AveNumber} + 1;
-            if (next <= stop) {
-                ending.FirstNotRun = static_cast<std::int32_t>(next);
-                ending.NotRunCount = stop - next + 1;
-            }
+            ending.Planned = AveSelection::Range(ToInt32(settings_->StartIndex), ToInt32(settings_->StopIndex));
         } catch (const AppError&) {
             // Numbers the run could not read name no AVE; the run's own testcase says what happened.
         }

@@ -29,7 +29,10 @@ public:
     void OpenDocument(const std::string& strOperation, const std::string& strFile, const std::string& strParameters,
                       const std::string& strDirectory, long lShowCmd) override;
     void RunStarted(const RunSettings& settings) override;
-    void PassesPlanned(const AveSelection& selection) override { inner_.PassesPlanned(selection); }
+    void PassesPlanned(const AveSelection& selection) override {
+        planned_ = selection;
+        inner_.PassesPlanned(selection);
+    }
     void PassStarted(const PassRecord& record) override;
     void PassEnded(const PassRecord& record) override;
     bool StopRequested() override { return inner_.StopRequested(); }
@@ -49,6 +52,7 @@ private:
     std::optional<RunSettings> settings_;
     SYSTEMTIME started_{};
     std::vector<PassRecord> passes_;
+    std::optional<AveSelection> planned_;
     bool junitFailed_ = false;
     bool junitHeld_ = false;   // the last write had to wait for a holder: later passes do not wait again
     std::string lastJUnitError_;

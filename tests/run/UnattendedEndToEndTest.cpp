@@ -14,6 +14,7 @@
 #include "support/TestSupport.h"
 #include "util/ComPtr.h"
 #include "util/Handles.h"
+#include "util/Text.h"
 
 namespace orlenta {
 namespace {
@@ -78,18 +79,21 @@ protected:
     // Started from `app` (another spelling of the program's folder, say); what it writes to its
     // standard output lands in output.txt.
     KernelHandle Start(const std::string& arguments, const std::string& app = "") {
-        std::string line = "\"" + (app.empty() ? app_ : app) + "\\Orlenta.exe\" " + arguments;
+        return StartIn(AnsiToWide(app.empty() ? app_ : app), arguments);
+    }
+    KernelHandle StartIn(const std::wstring& app, const std::string& arguments) {
+        std::wstring line = L"\"" + app + L"\\Orlenta.exe\" " + AnsiToWide(arguments);
         SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
         const FileHandle output(CreateFileA((scratch_ / "output.txt").c_str(), FILE_APPEND_DATA,
                                             FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_ALWAYS, 0, nullptr));
-        STARTUPINFOA startup{};
+        STARTUPINFOW startup{};
         startup.cb = sizeof startup;
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdOutput = output.get();
         startup.hStdError = output.get();
         PROCESS_INFORMATION info{};
-        EXPECT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, scratch_.Path().c_str(),
-                                   &startup, &info));
+        EXPECT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                   AnsiToWide(scratch_.Path()).c_str(), &startup, &info));
         KernelHandle thread(info.hThread);
         processId_ = info.dwProcessId;
         return KernelHandle(info.hProcess);
@@ -306,6 +310,13 @@ TEST_F(UnattendedTest, CommandLineThatIsNotExactlyRightIsRefusedBeforeAnythingIs
         EXPECT_FALSE(PathExists(app_ + "\\InputData.txt"));
         EXPECT_FALSE(PathExists(app_ + "\\x.log"));
     }
+    // A program folder the ANSI code page cannot spell (Greek in a Western one) is refused too.
+    const std::wstring greek = AnsiToWide(scratch_.Path()) + L"\\\u03a9\u03bc\u03b5\u03b3\u03b1";
+    ASSERT_TRUE(CreateDirectoryW(greek.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(AnsiToWide(kept[4]).c_str(), (greek + L"\\Orlenta.exe").c_str(), FALSE));
+    EXPECT_EQ(2, Finish(StartIn(greek, "-UNATTENDED " + all)));
+    EXPECT_NE(std::string::npos, TakeOutput().find("Command line refused: The program's folder \""));
+    EXPECT_EQ(before[0], ReadBytes(kept[0]));
 }
 
 TEST_F(UnattendedTest, SecondRunInTheSameFolderByAnySpellingIsRefusedAndAStopEndsTheFirst) {
