@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "run/JUnitReport.h"
+#include "run/RunFolderLock.h"
 #include "run/RunLog.h"
 #include "run/TestingFolderReset.h"
 #include "util/Handles.h"
@@ -83,6 +84,9 @@ std::optional<std::string> Refusal(const Output& output, const Output& other, co
     }
     if (SameFile(path, AddTrailingBackslash(places.WorkingFolder) + kInputFileName)) {
         return refuse("is the run's input file.");
+    }
+    if (SameFile(path, AddTrailingBackslash(places.WorkingFolder) + kLockFileName)) {
+        return refuse("is the run's lock file.");
     }
     if (!other.path.empty() && SameFile(path, other.path)) {
         return refuse(std::string("is also the ") + (other.option[1] == 'L' ? "log" : "JUnit file") + ".");

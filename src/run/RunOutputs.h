@@ -17,10 +17,10 @@ struct RunOutputPlaces {
 
 // Why the "-LOG=" or "-JUNIT=" file of `settings` must not be written, or nothing. Refused: a place
 // inside the testing, AVE or installation folder or the program's Files folder (the run deletes or
-// reads them); the program itself; InputData.txt; the other output; a folder, or a file in a folder
-// that does not exist; an existing file this program did not write (a JUnit file whose suite is
-// not Orlenta's, a log that does not begin as Orlenta's logs begin). Folders are compared by what
-// they are, not how they are spelled.
+// reads them); the program itself; InputData.txt or the lock file; the other output; a folder, or a
+// file in a folder that does not exist; an existing file this program did not write (a JUnit file
+// whose suite is not Orlenta's, a log that does not begin as Orlenta's logs begin). Folders are
+// compared by what they are, not how they are spelled.
 std::optional<std::string> RunOutputRefusal(const RunSettings& settings, const RunOutputPlaces& places);
 
 }  // namespace orlenta
