@@ -1,5 +1,5 @@
 // Unattended runs: the run reaches nobody but its log; a stop request is a close message to a hidden
-// window (as taskkill sends it) or a console's Ctrl+C.
+// window (as taskkill sends it) or a console's Ctrl+C, close, logoff or shutdown.
 #include "frontend/UnattendedMode.h"
 
 #include <algorithm>
@@ -41,8 +41,8 @@ bool IsWhole32BitNumber(const std::string& text) {
     return value >= INT32_MIN && value <= INT32_MAX;
 }
 
-// The operator of a run that nobody watches: every prompt is answered as OK on its default would
-// answer it, nothing is shown, and the record of it all is the reporting operator's.
+// The operator of a run that nobody watches: nothing is shown, and the record of it all is the
+// reporting operator's.
 class UnattendedOperator final : public RunOperator {
 public:
     explicit UnattendedOperator(const std::atomic<bool>& stop) : stop_(stop) {}
@@ -119,8 +119,9 @@ HANDLE ConsoleEcho(FileHandle& owned) {
         return output;
     }
     if (attached) {
-        owned.reset(CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
+        // Read access too: asking the console's mode (to write it wide characters) needs it.
+        owned.reset(CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
         return owned ? owned.get() : nullptr;
     }
     return nullptr;

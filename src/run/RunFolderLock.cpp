@@ -41,8 +41,9 @@ std::string LockText() {
 // The holder's own lines, read while it keeps the file open: reading must share writing and
 // deletion with it.
 std::string HolderText(const std::string& path) {
-    const FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const FileHandle file(
+        CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     char buffer[4096];
     DWORD read = 0;
     if (!file || !ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr)) {

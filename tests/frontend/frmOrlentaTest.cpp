@@ -686,9 +686,11 @@ TEST_F(ProgramTest, LabelsGrownToTheirCaptionsStayClearOfTheBoxesBesideThem) {
     HDC dc = GetDC(nullptr);
     const HGDIOBJ before = SelectObject(dc, font);
     std::vector<HWND> children;
-    EnumChildWindows(
-        window, [](HWND child, LPARAM list) { return reinterpret_cast<std::vector<HWND>*>(list)->push_back(child), TRUE; },
-        reinterpret_cast<LPARAM>(&children));
+    const auto collect = [](HWND child, LPARAM list) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+        return TRUE;
+    };
+    EnumChildWindows(window, collect, reinterpret_cast<LPARAM>(&children));
     int labels = 0;
     for (HWND label : children) {
         const std::string caption = TextOf(label);
