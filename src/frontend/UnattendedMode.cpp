@@ -70,6 +70,7 @@ std::atomic<bool> g_stopRequested{false};
 std::atomic<HWND> g_stopWindow{nullptr};
 // Set once the run's records are final: a console close waits for it before the system ends the process.
 KernelHandle g_recordsFinal(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+std::atomic<int> g_exitCode{kRefused};
 // What the system allows a handler after a console close, logoff or shutdown, less a margin.
 constexpr DWORD kCloseGraceMilliseconds = 4500;
 
@@ -206,21 +207,32 @@ bool MentionsUnattended(std::string_view commandLine) {
     return false;
 }
 
-BOOL WINAPI OnUnattendedConsoleControl(DWORD event) {
+bool HoldUntilRecordsFinal(DWORD event) noexcept {
     // Ctrl+C or Ctrl+Break comes on a thread of its own: it becomes a close message, so the run's
     // thread sees it where it sees every other stop request.
     RequestStop();
-    if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
-        // The system ends the process when this returns: hold it while the run ends its pass and
-        // makes its records final.
-        WaitForSingleObject(g_recordsFinal.get(), kCloseGraceMilliseconds);
+    if (event != CTRL_CLOSE_EVENT && event != CTRL_LOGOFF_EVENT && event != CTRL_SHUTDOWN_EVENT) {
+        return false;
+    }
+    // The system ends the process when the handler returns: hold it while the run ends its pass and
+    // makes its records final.
+    return WaitForSingleObject(g_recordsFinal.get(), kCloseGraceMilliseconds) == WAIT_OBJECT_0;
+}
+
+BOOL WINAPI OnUnattendedConsoleControl(DWORD event) {
+    if (HoldUntilRecordsFinal(event)) {
+        // Ended here with the run's own exit code, before the system ends it with one of its own.
+        ExitProcess(static_cast<UINT>(g_exitCode.load()));
     }
     return TRUE;
 }
 
 bool UnattendedStopRequested() { return g_stopRequested; }
 
-void UnattendedRecordsFinal() { SetEvent(g_recordsFinal.get()); }
+void UnattendedRecordsFinal(int exitCode) {
+    g_exitCode = exitCode;
+    SetEvent(g_recordsFinal.get());
+}
 
 void ReportToEventLog(const std::string& text) noexcept {
     const HANDLE source = RegisterEventSourceA(nullptr, "Orlenta");
@@ -309,7 +321,7 @@ int RunUnattended(std::string_view commandLine) noexcept {
             SayWithoutLog(echo, text);
         }
     }
-    UnattendedRecordsFinal();
+    UnattendedRecordsFinal(exitCode);
     return exitCode;
 }
 

@@ -24,10 +24,14 @@ bool MentionsUnattended(std::string_view commandLine);
 
 // The console's control handler. Every event is a stop request; after a console close, logoff or
 // shutdown (when the system ends the process as soon as the handler returns) it holds the process
-// until UnattendedRecordsFinal() or the few seconds the system allows.
+// until the run's records are final, at most the few seconds the system allows, and then ends it
+// with the run's exit code.
 BOOL WINAPI OnUnattendedConsoleControl(DWORD event);
+// The handler's waiting part: the stop request, then for a close, logoff or shutdown the wait; true
+// when the records became final in time.
+bool HoldUntilRecordsFinal(DWORD event) noexcept;
 bool UnattendedStopRequested();
-void UnattendedRecordsFinal();
+void UnattendedRecordsFinal(int exitCode);
 
 // One entry in the Application event log under the source "Orlenta".
 void ReportToEventLog(const std::string& text) noexcept;

@@ -17,6 +17,7 @@ constexpr int kLaunchLine = 580;  // a script that cannot start counts against i
 // for the run's last word.
 constexpr unsigned long kPassPatienceMs = 2000;
 constexpr unsigned long kFinalPatienceMs = 5000;
+constexpr unsigned long kStoppedPatienceMs = 1000;
 
 // Passes were due and none of them started: the harness is broken (the script or its host is
 // missing), which is no AVE's failure.
@@ -139,7 +140,8 @@ int ReportingOperator::FinishRun(const RunResult& result, int exitCode) {
             // Numbers the run could not read name no AVE; the run's own testcase says what happened.
         }
     }
-    const bool written = WriteJUnit(ending, kFinalPatienceMs);
+    // A stopped run may have only the few seconds a console close or a shutdown allows.
+    const bool written = WriteJUnit(ending, result.Stopped ? kStoppedPatienceMs : kFinalPatienceMs);
     const int finalCode = written ? exitCode : 2;
     Log("Run ends: " + std::to_string(result.Passes.size()) + " passes, " +
         std::to_string(std::count_if(result.Passes.begin(), result.Passes.end(),

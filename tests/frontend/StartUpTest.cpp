@@ -79,7 +79,8 @@ namespace {
 // process when the handler returns, so it must hold on until the run's records are final.
 TEST(UnattendedConsoleTest, ConsoleCloseStopsTheRunAndWaitsForItsRecords) {
     const HANDLE handler = CreateThread(
-        nullptr, 0, [](void*) -> DWORD { return OnUnattendedConsoleControl(CTRL_CLOSE_EVENT); }, nullptr, 0, nullptr);
+        nullptr, 0, [](void*) -> DWORD { return HoldUntilRecordsFinal(CTRL_CLOSE_EVENT) ? 1 : 0; }, nullptr, 0,
+        nullptr);
     ASSERT_NE(nullptr, handler);
     const ULONGLONG deadline = GetTickCount64() + 2000;
     while (!UnattendedStopRequested() && GetTickCount64() < deadline) {
@@ -87,8 +88,11 @@ TEST(UnattendedConsoleTest, ConsoleCloseStopsTheRunAndWaitsForItsRecords) {
     }
     EXPECT_TRUE(UnattendedStopRequested());
     EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(handler, 0)) << "returned before the records";
-    UnattendedRecordsFinal();
+    UnattendedRecordsFinal(2);
     EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(handler, 2000));
+    DWORD recordsFinal = 0;
+    GetExitCodeThread(handler, &recordsFinal);
+    EXPECT_EQ(1u, recordsFinal);
     CloseHandle(handler);
 }
 
