@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <thread>
 
 #include <windows.h>
 
@@ -67,46 +68,76 @@ private:
 };
 
 std::atomic<bool> g_stopRequested{false};
-std::atomic<HWND> g_stopWindow{nullptr};
+std::atomic<DWORD> g_runThread{0};
 // Set once the run's records are final: a console close waits for it before the system ends the process.
 KernelHandle g_recordsFinal(CreateEventA(nullptr, TRUE, FALSE, nullptr));
 std::atomic<int> g_exitCode{kRefused};
 // What the system allows a handler after a console close, logoff or shutdown, less a margin.
 constexpr DWORD kCloseGraceMilliseconds = 4500;
+constexpr UINT kEndStopWindow = WM_APP + 1;
 
+// The run's thread waits in a pass with its message queue watched: a thread message wakes it to
+// look at the flag.
 void RequestStop() {
     g_stopRequested = true;
-    if (const HWND window = g_stopWindow.load()) {
-        PostMessageA(window, WM_CLOSE, 0, 0);
+    if (const DWORD thread = g_runThread.load()) {
+        PostThreadMessageA(thread, WM_NULL, 0, 0);
     }
 }
 
-// A close message, the way taskkill without /F asks a program to end, is a stop request.
+// A close message, the way taskkill without /F asks a program to end, is a stop request; so is a
+// logoff or shutdown, after which the process ends as soon as WM_ENDSESSION returns.
 LRESULT CALLBACK StopWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_CLOSE || message == WM_QUERYENDSESSION) {
-        g_stopRequested = true;
-        return message == WM_QUERYENDSESSION ? TRUE : 0;
+    switch (message) {
+        case WM_CLOSE: RequestStop(); return 0;
+        case WM_QUERYENDSESSION: RequestStop(); return TRUE;
+        case WM_ENDSESSION:
+            if (wParam && HoldUntilRecordsFinal(CTRL_SHUTDOWN_EVENT)) {
+                ExitProcess(static_cast<UINT>(g_exitCode.load()));
+            }
+            return 0;
+        case kEndStopWindow: DestroyWindow(window); PostQuitMessage(0); return 0;
+        default: return DefWindowProcA(window, message, wParam, lParam);
     }
-    return DefWindowProcA(window, message, wParam, lParam);
 }
 
-// Never shown: it is there to receive close messages, which only top-level windows get.
-struct StopWindowTraits {
-    using value_type = HWND;
-    static HWND empty() noexcept { return nullptr; }
-    static void close(HWND window) noexcept { DestroyWindow(window); }
+// Never shown: it is there to receive close and session messages, which only top-level windows
+// get. It lives on a thread of its own, so that it can hold a logoff or shutdown while the run's
+// thread ends its pass and makes its records final.
+class StopWindow {
+public:
+    StopWindow() {
+        const KernelHandle created(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        thread_ = std::thread([this, event = created.get()] {
+            const HINSTANCE instance = GetModuleHandleA(nullptr);
+            WNDCLASSA windowClass{};
+            windowClass.lpfnWndProc = StopWindowProc;
+            windowClass.hInstance = instance;
+            windowClass.lpszClassName = kStopWindowClass;
+            RegisterClassA(&windowClass);
+            window_ = CreateWindowExA(0, kStopWindowClass, "Orlenta", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
+                                      instance, nullptr);
+            SetEvent(event);
+            MSG msg{};
+            while (window_ != nullptr && GetMessageA(&msg, nullptr, 0, 0) > 0) {
+                DispatchMessageA(&msg);
+            }
+        });
+        WaitForSingleObject(created.get(), INFINITE);
+    }
+    ~StopWindow() {
+        if (window_ != nullptr) {
+            PostMessageA(window_, kEndStopWindow, 0, 0);
+        }
+        thread_.join();
+    }
+    StopWindow(const StopWindow&) = delete;
+    StopWindow& operator=(const StopWindow&) = delete;
+
+private:
+    std::thread thread_;
+    HWND window_ = nullptr;
 };
-
-UniqueResource<StopWindowTraits> CreateStopWindow() {
-    const HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = StopWindowProc;
-    windowClass.hInstance = instance;
-    windowClass.lpszClassName = kStopWindowClass;
-    RegisterClassA(&windowClass);
-    return UniqueResource<StopWindowTraits>(CreateWindowExA(0, kStopWindowClass, "Orlenta", WS_OVERLAPPED, 0, 0, 0,
-                                                            0, nullptr, nullptr, instance, nullptr));
-}
 
 // Where the log's lines are echoed: the caller's redirected output, or the console it was started
 // from. Returns the handle (owned by `owned` when it was opened here) or null.
@@ -283,13 +314,14 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
         return kRefused;
     }
 
-    const auto stopWindow = CreateStopWindow();
-    g_stopWindow = stopWindow.get();
+    g_runThread = GetCurrentThreadId();
+    const StopWindow stopWindow;
     UnattendedOperator nobody(g_stopRequested);
     ReportingOperator reporter(nobody, log.get(), settings.Nightly.JUnitFile);
     const RunResult result = RunAutomation(settings, reporter, CreateScriptLauncher);
     const int exitCode = reporter.FinishRun(result, ExitCodeOf(result));
-    g_stopWindow = nullptr;
+    // Before the stop window goes: a logoff it holds may end the process from here on.
+    UnattendedRecordsFinal(exitCode);
     return exitCode;
 }
 

@@ -351,6 +351,28 @@ TEST_F(UnattendedTest, SecondRunInTheSameFolderByAnySpellingIsRefusedAndAStopEnd
     EXPECT_NE(std::string::npos, xml.find("name=\"Ave003\" time=\"0.000\">\n    <skipped message=\"not run\"/>"));
 }
 
+// A logoff or shutdown ends the process once WM_ENDSESSION returns: the run is stopped and its
+// records made final before that.
+TEST_F(UnattendedTest, LogoffStopsTheRunWithItsSummaryAndItsJUnitFile) {
+    KernelHandle process = Start("-UNATTENDED " + Folders() + " -START=1 -STOP=3");
+    const long exitCode = Finish(process, [&] {
+        if (!SecondPassWaiting()) return false;
+        const HWND window = FindWindowA("OrlentaUnattended", nullptr);
+        EXPECT_NE(nullptr, window);
+        DWORD_PTR answer = 0;
+        SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 10000, &answer);
+        EXPECT_EQ(TRUE, static_cast<BOOL>(answer));
+        SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 10000, &answer);
+        TerminateProcess(process.get(), 99);  // as the system does once WM_ENDSESSION has returned
+        return true;
+    });
+    EXPECT_EQ(2, exitCode);
+    EXPECT_TRUE(family_.AllEnded()) << "a process of the stopped pass survived it";
+    EXPECT_NE(std::string::npos, Log().find(", stopped; exit code 2"));
+    ASSERT_TRUE(ParsesAsXml(junit_));
+    EXPECT_NE(std::string::npos, ReadBytes(junit_).find("name=\"Ave003\" time=\"0.000\">\n    <skipped"));
+}
+
 TEST_F(UnattendedTest, JUnitFileHeldOpenByAReaderIsTonightsOrTheRunSaysWhy) {
     family_.Release();
     for (const DWORD share : {DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE}, DWORD{FILE_SHARE_READ}}) {
