@@ -1,17 +1,16 @@
-// Unattended runs: the run reaches nobody but its log; a stop request is a close message to a hidden
-// window (as taskkill sends it) or a console's Ctrl+C, close, logoff or shutdown.
+// Unattended runs: the run reaches nobody but its log and its exit code; nothing is written before
+// the command line has passed the strict checks.
 #include "frontend/UnattendedMode.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <memory>
-#include <thread>
 
 #include <windows.h>
 
 #include "frontend/CodePageText.h"
 #include "frontend/StartUp.h"
+#include "frontend/UnattendedStop.h"
 #include "run/ReportingOperator.h"
 #include "run/RunAutomation.h"
 #include "run/RunFolderLock.h"
@@ -28,7 +27,6 @@ namespace orlenta {
 namespace {
 
 constexpr const char* kDefaultLogName = "Orlenta.log";
-constexpr const char* kStopWindowClass = "OrlentaUnattended";
 constexpr int kRefused = 2;
 
 // A whole 32-bit number: an optional sign and digits, nothing else.
@@ -46,7 +44,6 @@ bool IsWhole32BitNumber(const std::string& text) {
 // reporting operator's.
 class UnattendedOperator final : public RunOperator {
 public:
-    explicit UnattendedOperator(const std::atomic<bool>& stop) : stop_(stop) {}
 
     void ShowMessage(const std::string&) override {}
     // The testing folder's question is answered as OK on its default would answer it (-TESTING= asked
@@ -61,82 +58,7 @@ public:
     void SetProgressValue(long) override {}
     void EnableControls(bool) override {}
     void OpenDocument(const std::string&, const std::string&, const std::string&, const std::string&, long) override {}
-    bool StopRequested() override { return stop_; }
-
-private:
-    const std::atomic<bool>& stop_;
-};
-
-std::atomic<bool> g_stopRequested{false};
-std::atomic<DWORD> g_runThread{0};
-// Set once the run's records are final: a console close waits for it before the system ends the process.
-KernelHandle g_recordsFinal(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-std::atomic<int> g_exitCode{kRefused};
-// What the system allows a handler after a console close, logoff or shutdown, less a margin.
-constexpr DWORD kCloseGraceMilliseconds = 4500;
-constexpr UINT kEndStopWindow = WM_APP + 1;
-
-// The run's thread waits in a pass with its message queue watched: a thread message wakes it to
-// look at the flag.
-void RequestStop() {
-    g_stopRequested = true;
-    if (const DWORD thread = g_runThread.load()) {
-        PostThreadMessageA(thread, WM_NULL, 0, 0);
-    }
-}
-
-// A close message, the way taskkill without /F asks a program to end, is a stop request; so is a
-// logoff or shutdown, after which the process ends as soon as WM_ENDSESSION returns.
-LRESULT CALLBACK StopWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    switch (message) {
-        case WM_CLOSE: RequestStop(); return 0;
-        case WM_QUERYENDSESSION: RequestStop(); return TRUE;
-        case WM_ENDSESSION:
-            if (wParam && HoldUntilRecordsFinal(CTRL_SHUTDOWN_EVENT)) {
-                ExitProcess(static_cast<UINT>(g_exitCode.load()));
-            }
-            return 0;
-        case kEndStopWindow: DestroyWindow(window); PostQuitMessage(0); return 0;
-        default: return DefWindowProcA(window, message, wParam, lParam);
-    }
-}
-
-// Never shown: it is there to receive close and session messages, which only top-level windows
-// get. It lives on a thread of its own, so that it can hold a logoff or shutdown while the run's
-// thread ends its pass and makes its records final.
-class StopWindow {
-public:
-    StopWindow() {
-        const KernelHandle created(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-        thread_ = std::thread([this, event = created.get()] {
-            const HINSTANCE instance = GetModuleHandleA(nullptr);
-            WNDCLASSA windowClass{};
-            windowClass.lpfnWndProc = StopWindowProc;
-            windowClass.hInstance = instance;
-            windowClass.lpszClassName = kStopWindowClass;
-            RegisterClassA(&windowClass);
-            window_ = CreateWindowExA(0, kStopWindowClass, "Orlenta", WS_OVERLAPPED, 0, 0, 0, 0, nullptr, nullptr,
-                                      instance, nullptr);
-            SetEvent(event);
-            MSG msg{};
-            while (window_ != nullptr && GetMessageA(&msg, nullptr, 0, 0) > 0) {
-                DispatchMessageA(&msg);
-            }
-        });
-        WaitForSingleObject(created.get(), INFINITE);
-    }
-    ~StopWindow() {
-        if (window_ != nullptr) {
-            PostMessageA(window_, kEndStopWindow, 0, 0);
-        }
-        thread_.join();
-    }
-    StopWindow(const StopWindow&) = delete;
-    StopWindow& operator=(const StopWindow&) = delete;
-
-private:
-    std::thread thread_;
-    HWND window_ = nullptr;
+    bool StopRequested() override { return UnattendedStopRequested(); }
 };
 
 // Where the log's lines are echoed: the caller's redirected output, or the console it was started
@@ -238,33 +160,6 @@ bool MentionsUnattended(std::string_view commandLine) {
     return false;
 }
 
-bool HoldUntilRecordsFinal(DWORD event) noexcept {
-    // Ctrl+C or Ctrl+Break comes on a thread of its own: it becomes a close message, so the run's
-    // thread sees it where it sees every other stop request.
-    RequestStop();
-    if (event != CTRL_CLOSE_EVENT && event != CTRL_LOGOFF_EVENT && event != CTRL_SHUTDOWN_EVENT) {
-        return false;
-    }
-    // The system ends the process when the handler returns: hold it while the run ends its pass and
-    // makes its records final.
-    return WaitForSingleObject(g_recordsFinal.get(), kCloseGraceMilliseconds) == WAIT_OBJECT_0;
-}
-
-BOOL WINAPI OnUnattendedConsoleControl(DWORD event) {
-    if (HoldUntilRecordsFinal(event)) {
-        // Ended here with the run's own exit code, before the system ends it with one of its own.
-        ExitProcess(static_cast<UINT>(g_exitCode.load()));
-    }
-    return TRUE;
-}
-
-bool UnattendedStopRequested() { return g_stopRequested; }
-
-void UnattendedRecordsFinal(int exitCode) {
-    g_exitCode = exitCode;
-    SetEvent(g_recordsFinal.get());
-}
-
 void ReportToEventLog(const std::string& text) noexcept {
     const HANDLE source = RegisterEventSourceA(nullptr, "Orlenta");
     if (source == nullptr) {
@@ -314,9 +209,8 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
         return kRefused;
     }
 
-    g_runThread = GetCurrentThreadId();
-    const StopWindow stopWindow;
-    UnattendedOperator nobody(g_stopRequested);
+    const StopWindow stopWindow(GetCurrentThreadId());
+    UnattendedOperator nobody;
     ReportingOperator reporter(nobody, log.get(), settings.Nightly.JUnitFile);
     const RunResult result = RunAutomation(settings, reporter, CreateScriptLauncher);
     const int exitCode = reporter.FinishRun(result, ExitCodeOf(result));

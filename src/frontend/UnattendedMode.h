@@ -5,8 +5,6 @@
 #include <string>
 #include <string_view>
 
-#include <windows.h>
-
 namespace orlenta {
 
 // Why an unattended run refuses its command line (naming the offending token), or nothing. Stricter
@@ -21,17 +19,6 @@ int RunUnattended(std::string_view commandLine) noexcept;
 // "-UNATTEND", "-UNATTENDED=no", the exact switch itself): such a line is judged by the strict rules,
 // so that a typo never opens a window on a machine nobody watches.
 bool MentionsUnattended(std::string_view commandLine);
-
-// The console's control handler. Every event is a stop request; after a console close, logoff or
-// shutdown (when the system ends the process as soon as the handler returns) it holds the process
-// until the run's records are final, at most the few seconds the system allows, and then ends it
-// with the run's exit code.
-BOOL WINAPI OnUnattendedConsoleControl(DWORD event);
-// The handler's waiting part: the stop request, then for a close, logoff or shutdown the wait; true
-// when the records became final in time.
-bool HoldUntilRecordsFinal(DWORD event) noexcept;
-bool UnattendedStopRequested();
-void UnattendedRecordsFinal(int exitCode);
 
 // One entry in the Application event log under the source "Orlenta".
 void ReportToEventLog(const std::string& text) noexcept;

@@ -5,7 +5,7 @@
 
 #include "frontend/InstallationFolder.h"
 #include "frontend/StartUp.h"
-#include "frontend/UnattendedMode.h"
+#include "frontend/UnattendedStop.h"
 #include "support/TestSupport.h"
 #include "util/AppPaths.h"
 
