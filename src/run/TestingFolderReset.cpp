@@ -181,6 +181,12 @@ std::optional<std::string> TestingFolderDeletionRefusal(const std::string& testi
     return std::nullopt;
 }
 
+bool IsSamePlace(const std::string& a, const std::string& b) { return SameFolder(Resolve(a), Resolve(b)); }
+
+bool IsInsideFolder(const std::string& path, const std::string& folder) {
+    return IsInside(Resolve(path), Resolve(AddTrailingBackslash(folder)));
+}
+
 std::string TestingFolderNotClearedMessage(const std::string& testingFolder,
                                            const std::vector<RemainingEntry>& remaining, unsigned long removeError) {
     constexpr size_t kShown = 5;

@@ -20,6 +20,11 @@ std::optional<std::string> TestingFolderDeletionRefusal(const std::string& testi
                                                         const std::string& installationFolder,
                                                         const std::string& applicationFolder);
 
+// The identity comparisons above for any path (a file or a folder, existing or not), resolved
+// against the current directory: the same place, or a place below `folder`.
+bool IsSamePlace(const std::string& a, const std::string& b);
+bool IsInsideFolder(const std::string& path, const std::string& folder);
+
 // The one message for a testing folder that is still there after its reset: the folder, and the
 // first entries left with the system's reason (at most five, then "and N more"). When nothing
 // below it remains, the folder itself is named with `removeError`, the reason it stayed.
