@@ -17,7 +17,9 @@
 #include "run/RunLog.h"
 #include "run/RunValues.h"
 #include "util/AppError.h"
+#include "util/AppPaths.h"
 #include "util/Handles.h"
+#include "util/PathForm.h"
 #include "util/Text.h"
 
 namespace orlenta {
@@ -180,9 +182,15 @@ int RunUnattended(std::string_view commandLine) {
     const HANDLE echo = ConsoleEcho(ownedEcho);
 
     const std::string logPath = settings.Nightly.LogFile.empty() ? kDefaultLogName : settings.Nightly.LogFile;
+    // The log and the JUnit file are made full once, like the folders, so a later change of the
+    // current directory cannot move them.
+    const PathForm logForm = FullPathForm(logPath);
     std::unique_ptr<RunLog> log;
     try {
-        log = std::make_unique<RunLog>(logPath, echo);
+        if (!logForm.usable()) {
+            throw AppError(75, ProgramName(), logForm.refusal.empty() ? "Path/File access error" : logForm.refusal);
+        }
+        log = std::make_unique<RunLog>(logForm.full, echo);
     } catch (const AppError& error) {
         if (echo != nullptr) {
             const std::string line = "The run log " + logPath + " cannot be written: " + error.Description() + "\r\n";
@@ -195,6 +203,15 @@ int RunUnattended(std::string_view commandLine) {
     auto refusal = UnspellableCommandLineMessage(GetCommandLineW());
     if (!refusal) {
         refusal = UnattendedCommandLineRefusal(commandLine);
+    }
+    if (!refusal && !settings.Nightly.JUnitFile.empty()) {
+        const PathForm junit = FullPathForm(settings.Nightly.JUnitFile);
+        if (junit.usable()) {
+            settings.Nightly.JUnitFile = junit.full;
+        } else {
+            refusal = "the JUnit file " + settings.Nightly.JUnitFile + " cannot be used" +
+                      (junit.refusal.empty() ? std::string() : ": " + junit.refusal);
+        }
     }
     if (refusal) {
         log->Line("Command line refused: " + *refusal);
