@@ -82,15 +82,21 @@ FileHandle OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK acc
     return FileHandle(handle);
 }
 
-// The file ID an open handle reaches (the listing's FileId on the same volume).
-bool HandleId(HANDLE handle, LONGLONG& id, DWORD& attributes) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(handle, &info)) {
+// The file ID an open handle reaches (the listing's FileId on the same volume). One call: under
+// Wine every call on a handle costs in proportion to its depth.
+bool HandleId(HANDLE handle, LONGLONG& id) {
+    IO_STATUS_BLOCK status{};
+    LARGE_INTEGER index{};
+    if (NtQueryInformationFile(handle, &status, &index, sizeof index, FileInternalInformation) < 0) {
         return false;
     }
-    id = static_cast<LONGLONG>((static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow);
-    attributes = info.dwFileAttributes;
+    id = index.QuadPart;
     return true;
+}
+
+DWORD HandleAttributes(HANDLE handle) {
+    FILE_ATTRIBUTE_TAG_INFO tag{};
+    return GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ? tag.FileAttributes : 0;
 }
 
 // FileDispositionInfoEx and the flags of FILE_DISPOSITION_INFO_EX (Windows 10 1809 and later),
@@ -106,7 +112,7 @@ public:
     std::map<std::wstring, bool> accepted;            // full paths whose deletion the system accepted
 
     // Deletes through the handle; the deletion happens when the handle closes. 0 or the error.
-    DWORD Delete(HANDLE handle) {
+    DWORD Delete(HANDLE handle, DWORD listedAttributes) {
         if (extendedDisposition_) {
             DWORD flags = kDispositionDelete | kDispositionPosixSemantics | kDispositionIgnoreReadOnly;
             if (SetFileInformationByHandle(handle, kFileDispositionInfoEx, &flags, sizeof flags)) {
@@ -120,7 +126,9 @@ public:
             }
             extendedDisposition_ = false;
         }
-        ClearReadOnly(handle);
+        if ((listedAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
+            ClearReadOnly(handle);
+        }
         FILE_DISPOSITION_INFO disposition{TRUE};
         return SetFileInformationByHandle(handle, FileDispositionInfo, &disposition, sizeof disposition)
                    ? 0
@@ -165,6 +173,7 @@ void Walker::Walk(HANDLE top, const std::wstring& topPath) {
         std::wstring path;
         std::vector<ListedEntry> entries;
         size_t next = 0;
+        DWORD attributes = 0;
     };
     std::vector<Frame> stack;
     {
@@ -182,7 +191,7 @@ void Walker::Walk(HANDLE top, const std::wstring& topPath) {
         if (frame.next == frame.entries.size()) {
             // The confirmed folder itself stays; removing it is the caller's step.
             if (stack.size() > 1) {
-                const DWORD error = Delete(frame.handle);
+                const DWORD error = Delete(frame.handle, frame.attributes);
                 if (error != 0) {
                     Keep(frame.path, error, RemainReason::SystemError);
                 } else {
@@ -214,9 +223,8 @@ void Walker::Walk(HANDLE top, const std::wstring& topPath) {
             continue;
         }
         LONGLONG id = 0;
-        DWORD attributes = 0;
-        if (!HandleId(handle.get(), id, attributes)) {
-            Keep(path, GetLastError(), RemainReason::SystemError);
+        if (!HandleId(handle.get(), id)) {
+            Keep(path, ERROR_ACCESS_DENIED, RemainReason::SystemError);
             continue;
         }
         // An entry replaced since the listing, or a link the platform followed anyway, reaches
@@ -225,14 +233,14 @@ void Walker::Walk(HANDLE top, const std::wstring& topPath) {
             Keep(path, 0, link ? RemainReason::LinkKept : RemainReason::Changed);
             continue;
         }
-        if (link && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+        if (link && (HandleAttributes(handle.get()) & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
             // Wine opens a Unix link's target even when asked for the link: deleting through this
             // handle would act on the target.
             Keep(path, 0, RemainReason::LinkKept);
             continue;
         }
         if (!folder || link) {
-            error = Delete(handle.get());
+            error = Delete(handle.get(), entry.attributes);
             if (error != 0) {
                 Keep(path, error, RemainReason::SystemError);
             } else {
@@ -242,7 +250,7 @@ void Walker::Walk(HANDLE top, const std::wstring& topPath) {
         }
         // A read-only folder keeps its entries from being deleted under Wine (its host folder is
         // not writable): clear it before its contents.
-        if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        if ((entry.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
             ClearReadOnly(handle.get());
         }
         std::vector<ListedEntry> entries;
@@ -254,7 +262,7 @@ void Walker::Walk(HANDLE top, const std::wstring& topPath) {
             FolderListedHook()(path);
         }
         const HANDLE raw = handle.get();
-        stack.push_back({std::move(handle), raw, path, std::move(entries), 0});
+        stack.push_back({std::move(handle), raw, path, std::move(entries), 0, entry.attributes});
     }
 }
 
@@ -277,8 +285,7 @@ void ListRemaining(HANDLE folder, const std::wstring& folderPath, const Walker& 
             DWORD error = 0;
             const FileHandle child = OpenRelative(folder, entry.name, FILE_LIST_DIRECTORY, FILE_DIRECTORY_FILE, error);
             LONGLONG id = 0;
-            DWORD attributes = 0;
-            if (child && HandleId(child.get(), id, attributes) && id == entry.id) {
+            if (child && HandleId(child.get(), id) && id == entry.id) {
                 ListRemaining(child.get(), path, walker, remaining);
             }
         }
