@@ -86,7 +86,11 @@ std::optional<std::string> TestingFolderDeletionRefusal(const std::string& testi
     if (!form.usable()) {
         return prefix + "it cannot be made a full path" + (form.refusal.empty() ? "" : ": " + form.refusal) + ".";
     }
-    if (full.size() <= 3 && full.size() >= 2 && full[1] == L':') {
+    // "\\server\share": a share's root, whether or not the server answers.
+    const size_t share = full.rfind(L"\\\\", 0) == 0 ? full.find(L'\\', 2) : std::wstring::npos;
+    const bool shareRoot = full.rfind(L"\\\\", 0) == 0 &&
+                           (share == std::wstring::npos || full.find(L'\\', share + 1) == std::wstring::npos);
+    if ((full.size() <= 3 && full.size() >= 2 && full[1] == L':') || shareRoot) {
         return prefix + "it is the root of a drive.";
     }
     const std::wstring volume = VolumeRootAt(full);

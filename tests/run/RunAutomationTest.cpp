@@ -183,7 +183,9 @@ TEST_F(RunAutomationTest, MissingFoldersEndTheRunBeforeAnythingChanges) {
         {"missing AVE folder", scratch_ / "nowhere", scratch_ / "kavro",
          (scratch_ / "nowhere\\") + " folder does not exist."},
         {"AVE folder is a file", scratch_ / "kavro\\KavFrame.exe", scratch_ / "kavro",
-         (scratch_ / "kavro\\KavFrame.exe\\") + " folder does not exist."},
+         (scratch_ / "kavro\\KavFrame.exe\\") + " cannot be used as a folder: it names a file, and a folder is needed."},
+        {"AVE folder with a wildcard", scratch_ / "ave?", scratch_ / "kavro",
+         (scratch_ / "ave?\\") + " cannot be used as a folder: it holds the wildcard or reserved character \"?\"."},
         {"missing installation folder", scratch_ / "aves", "  " + (scratch_ / "gone") + "  ",
          (scratch_ / "gone\\") + " folder does not exist."},
     };
@@ -474,6 +476,10 @@ TEST_F(RunAutomationTest, TestingFolderHoldingWhatTheRunNeedsIsNeverDeleted) {
     } filesCleanup{filesExisted ? files + "\\testing-" + std::to_string(GetCurrentProcessId()) : files};
     const test::HostSymlink link(scratch_ / "aves", scratch_ / "avelink");
     ASSERT_TRUE(link.Made()) << link.Problem();
+    test::ScratchFolder outside;
+    WriteBytes(outside / "canary.txt", "keep");
+    const test::HostSymlink outsideLink(outside.Path(), scratch_ / "outlink");
+    ASSERT_TRUE(outsideLink.Made()) << outsideLink.Problem();
     std::string slashes = scratch_ / "aves";
     std::replace(slashes.begin(), slashes.end(), '\\', '/');
 
@@ -490,6 +496,8 @@ TEST_F(RunAutomationTest, TestingFolderHoldingWhatTheRunNeedsIsNeverDeleted) {
         {"forward slashes", slashes, "it is the AVE folder."},
         {"relative path", "..\\aves", "it is the AVE folder."},
         {"link to the AVE folder", scratch_ / "avelink", "it is the AVE folder."},
+        {"link to a folder elsewhere", scratch_ / "outlink",
+         "it is a link to "},
         {"inside the AVE folder", scratch_ / "aves\\Ave001", "it lies inside the AVE folder "},
         {"inside the installation folder", scratch_ / "kavro\\Bin", "it lies inside the installation folder "},
         {"inside the program's Files folder", files + "\\testing-" + std::to_string(GetCurrentProcessId()),
@@ -507,6 +515,7 @@ TEST_F(RunAutomationTest, TestingFolderHoldingWhatTheRunNeedsIsNeverDeleted) {
         EXPECT_TRUE(PathExists(scratch_ / "kavro\\KavFrame.exe"));
         EXPECT_EQ("archive", ReadBytes(scratch_ / "aves\\Ave001\\Ave001.ach"));
         EXPECT_TRUE(PathExists(files));
+        EXPECT_EQ("keep", ReadBytes(outside / "canary.txt"));
         EXPECT_TRUE(passes_.empty());
         EXPECT_TRUE(op_.documents.empty());
     }
