@@ -18,6 +18,7 @@ enum class PassOutcome {
 
 struct PassRecord {
     std::int32_t AveNumber = 0;
+    std::int64_t Ordinal = 0;  // 1 for the run's first pass
     std::string ArchivePath;
     SYSTEMTIME Start{};  // local time
     double Seconds = 0;

@@ -28,6 +28,7 @@ public:
     void OpenDocument(const std::string& strOperation, const std::string& strFile, const std::string& strParameters,
                       const std::string& strDirectory, long lShowCmd) override;
     void RunStarted(const RunSettings& settings) override;
+    void PassesPlanned(const AveSelection& selection) override { inner_.PassesPlanned(selection); }
     void PassStarted(const PassRecord& record) override;
     void PassEnded(const PassRecord& record) override;
     bool StopRequested() override { return inner_.StopRequested(); }

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include "run/AveSelection.h"
 #include "run/RunValues.h"
 #include "run/StepRunner.h"
 #include "run/TestingFolderReset.h"
@@ -260,6 +261,7 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
     step.Do(490, [&] { scriptCommand = ScriptCommand(ApplicationFolder()); });
     step.Do(500, [&] { op.EnableControls(false); });
     result.ReachedPasses = true;
+    op.PassesPlanned(AveSelection::Range(startNumber, stopNumber));
 
     // 510 to 600: the counter is compared with the stop number before each pass; advancing it
     // past the largest 32-bit number ends the loop.
@@ -268,6 +270,7 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
         std::string aveName;
         PassRecord record;
         record.AveNumber = n;
+        record.Ordinal = std::int64_t{n} - startNumber + 1;
         step.Do(520, [&] { aveName = AveName(n); });
         step.Do(530, [&] {
             record.ArchivePath = AddTrailingBackslash(aveFolder) + aveName + "\\" + aveName + ".ach";

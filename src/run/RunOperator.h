@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "run/AveSelection.h"
 #include "run/PassRecord.h"
 #include "run/RunSettings.h"
 
@@ -33,6 +34,8 @@ public:
 
     // What happens to the run, for those who keep a record of it; nothing by default.
     virtual void RunStarted(const RunSettings&) {}
+    // The AVEs the run is about to take, in order, once it has reached its passes.
+    virtual void PassesPlanned(const AveSelection&) {}
     virtual void PassStarted(const PassRecord&) {}
     virtual void PassEnded(const PassRecord&) {}
     // True once the operator has asked the run to stop: the current pass ends, the rest are skipped.

@@ -6,11 +6,13 @@
 #include <atomic>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <iostream>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "run/AveSelection.h"
 #include "run/ReportingOperator.h"
 #include "run/RunAutomation.h"
 #include "run/RunValues.h"
@@ -626,6 +628,32 @@ TEST(RunValuesTest, CheckedArithmeticRaisesOverflow) {
         EXPECT_EQ(6, error.Number());
         EXPECT_EQ("Overflow", error.Description());
     }
+}
+
+// Shards of ranges and lists, at the 32-bit ends too: every AVE in exactly one shard, in order.
+TEST(RunValuesTest, AveSelectionShardsCoverEveryNumberOnce) {
+    const auto numbers = [](const AveSelection& selection) {
+        std::vector<std::int32_t> out;
+        for (std::int64_t i = 0; i < selection.Count(); ++i) out.push_back(selection.At(i));
+        return out;
+    };
+    EXPECT_EQ((std::vector<std::int32_t>{2, 5}), numbers(AveSelection::Range(1, 7).Shard(2, 3)));
+    EXPECT_EQ((std::vector<std::int32_t>{17, 41}), numbers(AveSelection::List({3, 17, 40, 41}).Shard(2, 2)));
+    EXPECT_EQ((std::vector<std::int32_t>{5}), numbers(AveSelection::Range(1, 9).Shard(2, 3).Shard(2, 2)));
+    EXPECT_EQ(0, AveSelection::Range(2, 1).Count());
+    EXPECT_EQ(0, AveSelection::Range(1, 3).Shard(4, 3).Count());
+    EXPECT_EQ(0, AveSelection::Range(1, 3).Shard(5, 9).Count());
+    EXPECT_EQ((std::vector<std::int32_t>{INT_MIN}), numbers(AveSelection::Range(INT_MIN, INT_MAX).Shard(1, INT64_MAX)));
+    EXPECT_EQ(4294967296LL, AveSelection::Range(INT_MIN, INT_MAX).Count());
+    const AveSelection last = AveSelection::Range(INT_MIN, INT_MAX).Shard(4, 4);
+    EXPECT_EQ(INT_MAX, last.At(last.Count() - 1));
+    std::vector<std::int32_t> all;
+    for (int k = 1; k <= 4; ++k) {
+        const auto shard = numbers(AveSelection::Range(1, 10).Shard(k, 4));
+        all.insert(all.end(), shard.begin(), shard.end());
+    }
+    std::sort(all.begin(), all.end());
+    EXPECT_EQ(numbers(AveSelection::Range(1, 10)), all);
 }
 
 TEST(RunValuesTest, ExitCodeForWhoeverStartedTheRun) {
