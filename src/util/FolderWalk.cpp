@@ -94,6 +94,18 @@ bool HandleId(HANDLE handle, LONGLONG& id) {
     return true;
 }
 
+// The path the system gives for what a handle reaches; empty when it cannot tell.
+std::wstring FinalPath(HANDLE handle) {
+    std::wstring path(MAX_PATH, L'\0');
+    DWORD length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
+    if (length >= path.size()) {
+        path.assign(length, L'\0');
+        length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
+    }
+    path.resize(length < path.size() ? length : 0);
+    return path;
+}
+
 DWORD HandleAttributes(HANDLE handle) {
     FILE_ATTRIBUTE_TAG_INFO tag{};
     return GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ? tag.FileAttributes : 0;
@@ -174,6 +186,8 @@ void Walker::Walk(HANDLE top, const std::wstring& topPath) {
         std::vector<ListedEntry> entries;
         size_t next = 0;
         DWORD attributes = 0;
+        std::wstring finalPath;  // read when the first file is met
+        bool finalPathRead = false;
     };
     std::vector<Frame> stack;
     {
@@ -184,7 +198,7 @@ void Walker::Walk(HANDLE top, const std::wstring& topPath) {
         if (FolderListedHook()) {
             FolderListedHook()(topPath);
         }
-        stack.push_back({FileHandle(), top, topPath, std::move(entries), 0});
+        stack.push_back({FileHandle(), top, topPath, std::move(entries), 0, 0, {}, false});
     }
     while (!stack.empty()) {
         Frame& frame = stack.back();
@@ -239,6 +253,25 @@ void Walker::Walk(HANDLE top, const std::wstring& topPath) {
             Keep(path, 0, RemainReason::LinkKept);
             continue;
         }
+        if (!folder && !link) {
+            // Wine lists a Unix link to a file as a plain file and opens its target, with the
+            // target's file ID, and deleting through that handle deletes the target. Only the path
+            // the handle reaches tells it: it must be this folder's path and the listed name.
+            if (!frame.finalPathRead) {
+                frame.finalPath = FinalPath(frame.handle);
+                if (!frame.finalPath.empty() && frame.finalPath.back() == L'\\') {
+                    frame.finalPath.pop_back();
+                }
+                frame.finalPathRead = true;
+            }
+            const std::wstring reached = frame.finalPath.empty() ? std::wstring() : FinalPath(handle.get());
+            if (!reached.empty() &&
+                CompareStringOrdinal(reached.c_str(), -1, (frame.finalPath + L"\\" + entry.name).c_str(), -1, TRUE) !=
+                    CSTR_EQUAL) {
+                Keep(path, 0, RemainReason::LinkKept);
+                continue;
+            }
+        }
         if (!folder || link) {
             error = Delete(handle.get(), entry.attributes);
             if (error != 0) {
@@ -262,7 +295,7 @@ void Walker::Walk(HANDLE top, const std::wstring& topPath) {
             FolderListedHook()(path);
         }
         const HANDLE raw = handle.get();
-        stack.push_back({std::move(handle), raw, path, std::move(entries), 0, entry.attributes});
+        stack.push_back({std::move(handle), raw, path, std::move(entries), 0, entry.attributes, {}, false});
     }
 }
 

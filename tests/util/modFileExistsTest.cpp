@@ -315,8 +315,10 @@ TEST(DeleteFolderContentsTest, NeverWalksThroughALinkToAFolderOutside) {
     WriteBytes(root / "plain\\p.txt", "p");
     WriteBytes(root / "r.txt", "r");
     const HostSymlink link(outside.Path(), root / "link");
-    if (!link.Made()) {
-        GTEST_SKIP() << "cannot build a folder link: " << link.Problem();
+    // Wine lists a link to a file as a plain file and opens its target.
+    const HostSymlink fileLink(outside / "o.txt", root / "filelink.txt");
+    if (!link.Made() || !fileLink.Made()) {
+        GTEST_SKIP() << "cannot build a link: " << link.Problem() << fileLink.Problem();
     }
     // The walk tells a link by this bit alone; without it the link would be walked like a folder.
     EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT,
