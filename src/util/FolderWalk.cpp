@@ -94,16 +94,24 @@ bool HandleId(HANDLE handle, LONGLONG& id) {
     return true;
 }
 
-// The path the system gives for what a handle reaches; empty when it cannot tell.
-std::wstring FinalPath(HANDLE handle) {
-    std::wstring path(MAX_PATH, L'\0');
-    DWORD length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
-    if (length >= path.size()) {
-        path.assign(length, L'\0');
-        length = GetFinalPathNameByHandleW(handle, path.data(), static_cast<DWORD>(path.size()), 0);
+// The system's own name for what a handle reaches ("\\Device\\...\\name", or under Wine
+// "\\??\\C:\\..."); empty when it cannot tell. One call: the DOS form of GetFinalPathNameByHandleW
+// asks the mount manager, another process under Wine, for every file.
+std::wstring ObjectName(HANDLE handle) {
+    std::vector<LONGLONG> buffer(4096);
+    ULONG needed = 0;
+    NTSTATUS status = NtQueryObject(handle, ObjectNameInformation, buffer.data(),
+                                    static_cast<ULONG>(buffer.size() * sizeof(LONGLONG)), &needed);
+    if (status < 0 && needed > buffer.size() * sizeof(LONGLONG)) {
+        buffer.resize(needed / sizeof(LONGLONG) + 1);
+        status = NtQueryObject(handle, ObjectNameInformation, buffer.data(),
+                               static_cast<ULONG>(buffer.size() * sizeof(LONGLONG)), &needed);
     }
-    path.resize(length < path.size() ? length : 0);
-    return path;
+    if (status < 0) {
+        return {};
+    }
+    const auto* name = reinterpret_cast<const OBJECT_NAME_INFORMATION*>(buffer.data());
+    return std::wstring(name->Name.Buffer, name->Name.Length / sizeof(wchar_t));
 }
 
 DWORD HandleAttributes(HANDLE handle) {
@@ -236,8 +244,10 @@ void Walker::Walk(HANDLE top, const std::wstring& topPath) {
             }
             continue;
         }
-        LONGLONG id = 0;
-        if (!HandleId(handle.get(), id)) {
+        // A file is judged by the path its handle reaches (below); only folders and links are
+        // judged by their file ID, which saves a call per file.
+        LONGLONG id = entry.id;
+        if ((folder || link) && !HandleId(handle.get(), id)) {
             Keep(path, ERROR_ACCESS_DENIED, RemainReason::SystemError);
             continue;
         }
@@ -258,13 +268,13 @@ void Walker::Walk(HANDLE top, const std::wstring& topPath) {
             // target's file ID, and deleting through that handle deletes the target. Only the path
             // the handle reaches tells it: it must be this folder's path and the listed name.
             if (!frame.finalPathRead) {
-                frame.finalPath = FinalPath(frame.handle);
+                frame.finalPath = ObjectName(frame.handle);
                 if (!frame.finalPath.empty() && frame.finalPath.back() == L'\\') {
                     frame.finalPath.pop_back();
                 }
                 frame.finalPathRead = true;
             }
-            const std::wstring reached = frame.finalPath.empty() ? std::wstring() : FinalPath(handle.get());
+            const std::wstring reached = frame.finalPath.empty() ? std::wstring() : ObjectName(handle.get());
             if (!reached.empty() &&
                 CompareStringOrdinal(reached.c_str(), -1, (frame.finalPath + L"\\" + entry.name).c_str(), -1, TRUE) !=
                     CSTR_EQUAL) {
