@@ -70,6 +70,22 @@ std::optional<std::string> UnspellableCommandLineMessage(std::wstring_view fullC
     return std::nullopt;
 }
 
+std::optional<std::string> UnspellableProgramFolderMessage() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            return std::nullopt;
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return UnspellableValueMessage("program's folder", path.substr(0, path.find_last_of(L'\\')));
+}
+
 std::optional<std::string> UnspellableWindowTextMessage(std::initializer_list<std::pair<const char*, HWND>> windows) {
     for (const auto& [name, window] : windows) {
         if (auto message = UnspellableValueMessage(name, WindowTextW(window))) {

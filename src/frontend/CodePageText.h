@@ -23,6 +23,10 @@ std::optional<std::string> UnspellableValueMessage(std::string_view valueName, s
 // does not fit, as a message; nothing when all fit.
 std::optional<std::string> UnspellableCommandLineMessage(std::wstring_view fullCommandLine);
 
+// The program's own folder, when the ANSI code page cannot spell it: the script's path and the
+// input file would then name a folder that does not exist.
+std::optional<std::string> UnspellableProgramFolderMessage();
+
 // The first of the named windows whose text does not fit, as a message; nothing when all fit.
 std::optional<std::string> UnspellableWindowTextMessage(std::initializer_list<std::pair<const char*, HWND>> windows);
 

@@ -1,9 +1,8 @@
-// Unattended runs: the run reaches nobody but its log; a stop request is a close message to a hidden
-// window (as taskkill sends it) or a console's Ctrl+C.
+// Unattended runs: the run reaches nobody but its log and its exit code; nothing is written before
+// the command line has passed the strict checks.
 #include "frontend/UnattendedMode.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -11,10 +10,12 @@
 
 #include "frontend/CodePageText.h"
 #include "frontend/StartUp.h"
+#include "frontend/UnattendedStop.h"
 #include "run/ReportingOperator.h"
 #include "run/RunAutomation.h"
 #include "run/RunFolderLock.h"
 #include "run/RunLog.h"
+#include "run/RunOutputs.h"
 #include "run/RunValues.h"
 #include "util/AppError.h"
 #include "util/AppPaths.h"
@@ -27,7 +28,6 @@ namespace orlenta {
 namespace {
 
 constexpr const char* kDefaultLogName = "Orlenta.log";
-constexpr const char* kStopWindowClass = "OrlentaUnattended";
 constexpr int kRefused = 2;
 
 // A whole 32-bit number: an optional sign and digits, nothing else.
@@ -41,15 +41,16 @@ bool IsWhole32BitNumber(const std::string& text) {
     return value >= INT32_MIN && value <= INT32_MAX;
 }
 
-// The operator of a run that nobody watches: every prompt is answered as OK on its default would
-// answer it, nothing is shown, and the record of it all is the reporting operator's.
+// The operator of a run that nobody watches: nothing is shown, and the record of it all is the
+// reporting operator's.
 class UnattendedOperator final : public RunOperator {
 public:
-    explicit UnattendedOperator(const std::atomic<bool>& stop) : stop_(stop) {}
 
     void ShowMessage(const std::string&) override {}
-    std::string InputBox(const std::string&, const std::string&, const std::string& defaultAnswer) override {
-        return defaultAnswer;
+    // The testing folder's question is answered as OK on its default would answer it (-TESTING= asked
+    // for that folder); another installation folder nobody can name, so the run ends there.
+    std::string InputBox(const std::string& prompt, const std::string&, const std::string& defaultAnswer) override {
+        return prompt == kExecutablePrompt ? std::string() : defaultAnswer;
     }
     void SetStatusText(const std::string&) override {}
     void RefreshStatus() override {}
@@ -58,75 +59,40 @@ public:
     void SetProgressValue(long) override {}
     void EnableControls(bool) override {}
     void OpenDocument(const std::string&, const std::string&, const std::string&, const std::string&, long) override {}
-    bool StopRequested() override { return stop_; }
-
-private:
-    const std::atomic<bool>& stop_;
+    bool StopRequested() override { return UnattendedStopRequested(); }
 };
-
-std::atomic<bool> g_stopRequested{false};
-std::atomic<HWND> g_stopWindow{nullptr};
-
-// A close message, the way taskkill without /F asks a program to end, is a stop request.
-LRESULT CALLBACK StopWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_CLOSE || message == WM_QUERYENDSESSION) {
-        g_stopRequested = true;
-        return message == WM_QUERYENDSESSION ? TRUE : 0;
-    }
-    return DefWindowProcA(window, message, wParam, lParam);
-}
-
-// Ctrl+C or Ctrl+Break in the console comes on a thread of its own: it becomes a close message, so
-// the run's thread sees it where it sees every other stop request.
-BOOL WINAPI OnConsoleControl(DWORD) {
-    if (const HWND window = g_stopWindow.load()) {
-        PostMessageA(window, WM_CLOSE, 0, 0);
-    }
-    g_stopRequested = true;
-    return TRUE;
-}
-
-// Never shown: it is there to receive close messages, which only top-level windows get.
-struct StopWindowTraits {
-    using value_type = HWND;
-    static HWND empty() noexcept { return nullptr; }
-    static void close(HWND window) noexcept { DestroyWindow(window); }
-};
-
-UniqueResource<StopWindowTraits> CreateStopWindow() {
-    const HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSA windowClass{};
-    windowClass.lpfnWndProc = StopWindowProc;
-    windowClass.hInstance = instance;
-    windowClass.lpszClassName = kStopWindowClass;
-    RegisterClassA(&windowClass);
-    return UniqueResource<StopWindowTraits>(CreateWindowExA(0, kStopWindowClass, "Orlenta", WS_OVERLAPPED, 0, 0, 0,
-                                                            0, nullptr, nullptr, instance, nullptr));
-}
 
 // Where the log's lines are echoed: the caller's redirected output, or the console it was started
 // from. Returns the handle (owned by `owned` when it was opened here) or null.
 HANDLE ConsoleEcho(FileHandle& owned) {
     const bool attached = AttachConsole(ATTACH_PARENT_PROCESS) != FALSE;
     if (attached) {
-        SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+        SetConsoleCtrlHandler(OnUnattendedConsoleControl, TRUE);
     }
     const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
     if (output != nullptr && output != INVALID_HANDLE_VALUE && GetFileType(output) != FILE_TYPE_UNKNOWN) {
         return output;
     }
     if (attached) {
-        owned.reset(CreateFileA("CONOUT$", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr));
+        // Read access too: asking the console's mode (to write it wide characters) needs it.
+        owned.reset(CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr));
         return owned ? owned.get() : nullptr;
     }
     return nullptr;
 }
 
-int CountFailedPasses(const RunResult& result) {
-    return static_cast<int>(std::count_if(result.Passes.begin(), result.Passes.end(),
-                                          [](const PassRecord& pass) { return !pass.Passed(); }));
+// A word for whoever started a run that has no log of its own: the console or redirected output,
+// and the Application event log, where Task Scheduler users look.
+void SayWithoutLog(HANDLE echo, const std::string& text) {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    WriteEcho(echo, IsoLocalTime(now) + " " + OneLine(text) + "\r\n");
+    ReportToEventLog(text);
 }
+
+// A token that names the switch in some form: "-UNATTENDED", "/UNATTENDED", "UNATTEND", "-UNATTENDED=no".
+bool NamesUnattended(const std::string& upperToken) { return upperToken.find("UNATTEND") != std::string::npos; }
 
 }  // namespace
 
@@ -135,6 +101,7 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
         return "the quotes do not pair up";
     }
     const std::vector<std::string_view> names = CommandLineOptionNames();
+    std::vector<std::string_view> seen;
     bool testingGiven = false;
     std::string start = "1";
     std::string stop = "213";
@@ -142,11 +109,17 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
     while (!rest.empty()) {
         const std::string token = NextToken(rest);
         const std::string upper = ToUpperText(token);
-        const auto name = std::find_if(names.begin(), names.end(),
-                                       [&](std::string_view n) { return upper.rfind(n, 0) == 0; });
+        // A name with a value starts the token; a switch is the whole token, nothing added.
+        const auto name = std::find_if(names.begin(), names.end(), [&](std::string_view n) {
+            return n.back() == '=' ? upper.rfind(n, 0) == 0 : upper == n;
+        });
         if (name == names.end()) {
             return "unknown option \"" + token + "\"";
         }
+        if (std::find(seen.begin(), seen.end(), *name) != seen.end()) {
+            return "the option " + std::string(*name) + " is given twice";
+        }
+        seen.push_back(*name);
         const std::string inside = upper.substr(name->size());
         if (std::any_of(names.begin(), names.end(), [&](std::string_view n) { return inside.find(n) != std::string::npos; })) {
             return "a second option inside \"" + token + "\"";
@@ -166,6 +139,9 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
             return "no positive whole number of minutes in \"" + token + "\"";
         }
     }
+    if (std::find(seen.begin(), seen.end(), std::string_view("-UNATTENDED")) == seen.end()) {
+        return "the switch is not written exactly -UNATTENDED, so the run does not know it is unattended";
+    }
     if (!testingGiven) {
         return "-TESTING= must be given: an unattended run deletes an existing testing folder";
     }
@@ -175,68 +151,118 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
     return std::nullopt;
 }
 
-int RunUnattended(std::string_view commandLine) {
+bool MentionsUnattended(std::string_view commandLine) {
+    std::string rest = TrimSpaces(commandLine);
+    while (!rest.empty()) {
+        if (NamesUnattended(ToUpperText(NextToken(rest)))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void ReportToEventLog(const std::string& text) noexcept {
+    const HANDLE source = RegisterEventSourceA(nullptr, "Orlenta");
+    if (source == nullptr) {
+        return;
+    }
+    const char* strings[] = {text.c_str()};
+    ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 1, nullptr, 1, 0, strings, nullptr);
+    DeregisterEventSource(source);
+}
+
+namespace {
+
+int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique_ptr<RunLog>& log) {
     RunSettings settings;
     RunStartUpSequence(settings, commandLine);
-    FileHandle ownedEcho;
-    const HANDLE echo = ConsoleEcho(ownedEcho);
-
-    const std::string logPath = settings.Nightly.LogFile.empty() ? kDefaultLogName : settings.Nightly.LogFile;
-    // The log and the JUnit file are made full once, like the folders, so a later change of the
-    // current directory cannot move them.
-    const PathForm logForm = FullPathForm(logPath);
-    std::unique_ptr<RunLog> log;
-    try {
-        if (!logForm.usable()) {
-            throw AppError(75, ProgramName(), logForm.refusal.empty() ? "Path/File access error" : logForm.refusal);
+    const std::string folder = CurrentFolder();
+    // The log and the JUnit file are made full once, like the folders, so every check and every
+    // write meets one form, whatever the spelling.
+    std::optional<std::string> formRefusal;
+    for (std::string* file : {&settings.Nightly.LogFile, &settings.Nightly.JUnitFile}) {
+        const PathForm form = FullPathForm(*file);
+        if (form.usable()) {
+            *file = form.full;
+        } else if (!form.refusal.empty() && !formRefusal) {
+            formRefusal = "the file " + *file + " cannot be used: " + form.refusal + ".";
         }
-        log = std::make_unique<RunLog>(logForm.full, echo);
-    } catch (const AppError& error) {
-        if (echo != nullptr) {
-            const std::string line = "The run log " + logPath + " cannot be written: " + error.Description() + "\r\n";
-            DWORD written = 0;
-            WriteFile(echo, line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
-        }
-        return kRefused;
     }
-    // A value the ANSI code page cannot spell would reach the run with "?" in it.
-    auto refusal = UnspellableCommandLineMessage(GetCommandLineW());
+    const std::string logPath = settings.Nightly.LogFile.empty() ? kDefaultLogName : settings.Nightly.LogFile;
+
+    // Nothing is written, the log included, before the command line has passed every check.
+    auto refusal = UnspellableProgramFolderMessage();
+    if (!refusal) {
+        // A value the ANSI code page cannot spell would reach the run with "?" in it.
+        refusal = UnspellableCommandLineMessage(GetCommandLineW());
+    }
     if (!refusal) {
         refusal = UnattendedCommandLineRefusal(commandLine);
     }
-    if (!refusal && !settings.Nightly.JUnitFile.empty()) {
-        const PathForm junit = FullPathForm(settings.Nightly.JUnitFile);
-        if (junit.usable()) {
-            settings.Nightly.JUnitFile = junit.full;
-        } else {
-            refusal = "the JUnit file " + settings.Nightly.JUnitFile + " cannot be used" +
-                      (junit.refusal.empty() ? std::string() : ": " + junit.refusal);
-        }
+    if (!refusal) {
+        refusal = formRefusal;
+    }
+    if (!refusal) {
+        refusal = RunOutputRefusal(settings, {ApplicationFolder(), ExecutablePath(), folder, kDefaultLogName});
     }
     if (refusal) {
-        log->Line("Command line refused: " + *refusal);
-        log->Line("Run ends: nothing deleted, nothing run; exit code 2");
+        SayWithoutLog(echo, "Command line refused: " + *refusal + " Nothing deleted, nothing run; exit code 2");
         return kRefused;
     }
 
-    const auto stopWindow = CreateStopWindow();
-    g_stopWindow = stopWindow.get();
-    const std::string folder = CurrentFolder();
-    const auto lock = RunFolderLock::Acquire(folder);
+    // Taken before the log is opened, so a second run never touches the first run's log.
+    std::string lockRefusal;
+    const auto lock = RunFolderLock::Acquire(folder, lockRefusal);
     if (!lock) {
-        log->Line("Another run is using " + folder + ".");
-        log->Line("Run ends: nothing deleted, nothing run; exit code 2");
+        SayWithoutLog(echo, lockRefusal + " Nothing deleted, nothing run; exit code 2");
+        return kRefused;
+    }
+    try {
+        log = std::make_unique<RunLog>(logPath, echo);
+    } catch (const AppError& error) {
+        SayWithoutLog(echo, "The run log " + logPath + " cannot be written: " + error.Description());
         return kRefused;
     }
 
-    UnattendedOperator nobody(g_stopRequested);
+    const StopWindow stopWindow(GetCurrentThreadId());
+    UnattendedOperator nobody;
     ReportingOperator reporter(nobody, log.get(), settings.Nightly.JUnitFile);
     const RunResult result = RunAutomation(settings, reporter, CreateScriptLauncher);
-    const int exitCode = ExitCodeOf(result);
-    log->Line("Run ends: " + std::to_string(result.Passes.size()) + " passes, " +
-              std::to_string(CountFailedPasses(result)) + " failed" + (result.Stopped ? ", stopped" : "") +
-              "; exit code " + std::to_string(exitCode));
-    g_stopWindow = nullptr;
+    const int exitCode = reporter.FinishRun(result, ExitCodeOf(result));
+    // Before the stop window goes: a logoff it holds may end the process from here on.
+    UnattendedRecordsFinal(exitCode);
+    return exitCode;
+}
+
+}  // namespace
+
+int RunUnattended(std::string_view commandLine) noexcept {
+    FileHandle ownedEcho;
+    HANDLE echo = nullptr;
+    std::unique_ptr<RunLog> log;
+    int exitCode = kRefused;
+    // Nobody is there to dismiss a box: an unexpected failure is written down and ends the run with 2.
+    std::string failure;
+    try {
+        echo = ConsoleEcho(ownedEcho);
+        exitCode = RunUnattendedWithEcho(commandLine, echo, log);
+    } catch (const AppError& error) {
+        failure = error.Description();
+    } catch (const std::exception& error) {
+        failure = error.what();
+    } catch (...) {
+        failure = "an unknown failure";
+    }
+    if (!failure.empty()) {
+        exitCode = kRefused;
+        const std::string text = "Unexpected failure: " + failure + "; exit code 2";
+        if (log) {
+            log->Line(text);
+        } else {
+            SayWithoutLog(echo, text);
+        }
+    }
+    UnattendedRecordsFinal(exitCode);
     return exitCode;
 }
 

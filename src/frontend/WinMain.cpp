@@ -34,11 +34,15 @@ int RunProgram(int showCommand) {
     const std::string commandLine = orlenta::CommandLineWithoutProgramName(GetCommandLineA());
     orlenta::RunSettings options;
     orlenta::ParseCommandLine(commandLine, options);
-    if (options.Nightly.Unattended) {
+    if (options.Nightly.Unattended || orlenta::MentionsUnattended(commandLine)) {
         return orlenta::RunUnattended(commandLine);
     }
     // The settings travel in the ANSI code page: a value it cannot spell would arrive with "?" in it.
-    if (const auto problem = orlenta::UnspellableCommandLineMessage(GetCommandLineW())) {
+    auto problem = orlenta::UnspellableProgramFolderMessage();
+    if (!problem) {
+        problem = orlenta::UnspellableCommandLineMessage(GetCommandLineW());
+    }
+    if (problem) {
         orlenta::ShowMessageBox(nullptr, *problem);
         return 1;
     }
@@ -59,6 +63,17 @@ int RunProgram(int showCommand) {
     return static_cast<int>(msg.wParam);
 }
 
+// An unexpected failure: a box for the operator at the window; nobody would dismiss one in an
+// unattended run, so there it goes to the event log and the run ends with 2.
+int ReportUnexpected(const std::string& text) {
+    if (orlenta::MentionsUnattended(orlenta::CommandLineWithoutProgramName(GetCommandLineA()))) {
+        orlenta::ReportToEventLog("Unexpected failure: " + text);
+        return 2;
+    }
+    orlenta::ShowMessageBox(nullptr, text);
+    return 1;
+}
+
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
@@ -66,11 +81,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int showCommand) {
     try {
         return RunProgram(showCommand);
     } catch (const orlenta::AppError& error) {
-        orlenta::ShowMessageBox(nullptr, error.Description());
+        return ReportUnexpected(error.Description());
     } catch (const std::exception& error) {
-        orlenta::ShowMessageBox(nullptr, error.what());
+        return ReportUnexpected(error.what());
     } catch (...) {
-        orlenta::ShowMessageBox(nullptr, "Unexpected failure");
+        return ReportUnexpected("Unexpected failure");
     }
-    return 1;
 }

@@ -5,6 +5,7 @@
 #include <array>
 #include <exception>
 #include <stdexcept>
+#include <string_view>
 #include <utility>
 
 #include <commctrl.h>
@@ -22,6 +23,7 @@ namespace {
 
 using K = ControlKind;
 constexpr const char* kAutomationSetup = "fraAutomationSetup";
+constexpr int kBoxColumn = 2760;  // twips: where the boxes beside the labels begin
 constexpr const char* kFilter = "fraFilter";
 
 // The window's layout in twips, in the order of its tables: the client area, then one row of
@@ -99,17 +101,17 @@ int RowOf(std::string_view name, int index) {
     throw std::logic_error("no control " + std::string(name));
 }
 
-// Width of `text` in the control's font, with a pixel to spare for the static control's own drawing.
-int TextWidth(HWND control, const char* text) {
-    HDC dc = GetDC(control);
+// Width of `text` in `font`, with a pixel to spare for the static control's own drawing.
+int TextWidth(HFONT font, const char* text) {
+    HDC dc = GetDC(nullptr);
     if (dc == nullptr) {
         return 0;
     }
-    const HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    const HGDIOBJ previous = SelectObject(dc, font);
     SIZE size{};
     GetTextExtentPoint32A(dc, text, lstrlenA(text), &size);
     SelectObject(dc, previous);
-    ReleaseDC(control, dc);
+    ReleaseDC(nullptr, dc);
     return size.cx + 1;
 }
 
@@ -120,6 +122,12 @@ int ScreenDpi() {
         ReleaseDC(nullptr, screen);
     }
     return dpi > 0 ? dpi : 96;
+}
+
+// The text and spin boxes to the right of the setup frame's labels (not the browse buttons).
+bool InBoxColumn(const ControlLayout& layout) {
+    return layout.container != nullptr && std::string_view(layout.container) == kAutomationSetup &&
+           layout.left >= kBoxColumn && (layout.kind == K::TextBox || layout.kind == K::SpinControl);
 }
 
 struct WindowClassSpec {
@@ -207,7 +215,13 @@ RECT frmOrlenta::PlaceOf(const ControlLayout& layout) const {
         left += TwipsToPixels(frame.left);
         top += TwipsToPixels(frame.top);
     }
-    return RECT{left, top, left + TwipsToPixels(layout.width), top + TwipsToPixels(layout.height)};
+    RECT place{left, top, left + TwipsToPixels(layout.width), top + TwipsToPixels(layout.height)};
+    if (InBoxColumn(layout)) {
+        // A path box keeps its right edge beside its browse button and gives up the width.
+        place.left += boxShift_;
+        place.right += std::string_view(layout.name) == "txtPath" ? 0 : boxShift_;
+    }
+    return place;
 }
 
 void frmOrlenta::Load(std::string_view commandLine) {
@@ -258,6 +272,16 @@ void frmOrlenta::CreateWindowAndControls() {
     lstrcpynA(logFont.lfFaceName, "MS Shell Dlg", LF_FACESIZE);
     font_.reset(CreateFontIndirectA(&logFont));
 
+    // The label widths fit their captions in the classic 8-point dialog font; in a wider face a
+    // caption needs more room than its label has before its box: the boxes move right to make it.
+    boxShift_ = 0;
+    for (const ControlLayout& layout : kLayout) {
+        if (layout.kind == K::Label && layout.container == kAutomationSetup && layout.caption[0] != '\0') {
+            const int room = TwipsToPixels(kBoxColumn) - TwipsToPixels(layout.left);
+            boxShift_ = std::max(boxShift_, TextWidth(font_.get(), layout.caption) - room);
+        }
+    }
+
     order_.clear();
     for (const ControlRef& ref : kTabOrder) {
         order_.push_back(RowOf(ref.name, ref.index));
@@ -288,11 +312,9 @@ void frmOrlenta::CreateWindowAndControls() {
         SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
         SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
         controls_[static_cast<std::size_t>(row)] = control;
-        // The label widths fit their captions in the classic 8-point dialog font; in a wider face a
-        // caption would wrap out of sight. A label grows to its caption, into the free space before
-        // its box, and never shrinks.
+        // A label grows to its caption, into the free space before its box, and never shrinks.
         if (layout.kind == K::Label && layout.caption[0] != '\0') {
-            const int needed = TextWidth(control, layout.caption);
+            const int needed = TextWidth(font_.get(), layout.caption);
             if (needed > place.right - place.left) {
                 SetWindowPos(control, nullptr, 0, 0, needed, place.bottom - place.top,
                              SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);

@@ -131,6 +131,8 @@ private:
     RunSettings settings_;
     HWND hwnd_ = nullptr;
     int dpi_ = 96;
+    // Pixels the column of boxes beside the labels moves right so that no caption runs into its box.
+    int boxShift_ = 0;
     UniqueResource<FontTraits> font_;
     std::vector<HWND> controls_;  // by row of FormLayout()
     std::vector<int> order_;      // rows in the window's order of controls: the tab order, the rest, the frames

@@ -8,6 +8,8 @@
 #include "run/ReportingOperator.h"
 #include "run/RunAutomation.h"
 #include "run/RunFolderLock.h"
+#include "run/RunOutputs.h"
+#include "util/AppPaths.h"
 #include "util/AppError.h"
 
 namespace orlenta {
@@ -36,13 +38,19 @@ void frmOrlenta::RunAutomation() {
     stopRequested_ = false;
     // Two runs in one working folder would overwrite each other's input file.
     const std::string folder = CurrentFolder();
-    const auto lock = RunFolderLock::Acquire(folder);
+    std::string lockRefusal;
+    const auto lock = RunFolderLock::Acquire(folder, lockRefusal);
     if (!lock) {
-        ShowMessage("Another run is using " + folder + ".");
+        ShowMessage(lockRefusal);
         return;
     }
     RunSettings settings = SettingsFromControls();
     settings.Nightly = settings_.Nightly;  // from the command line; the window has no controls for it
+    // The folders may have changed in the window since start-up: the outputs are checked against them.
+    if (const auto refusal = RunOutputRefusal(settings, {ApplicationFolder(), ExecutablePath(), folder, ""})) {
+        ShowMessage("Nothing was run: " + *refusal);
+        return;
+    }
     if (!settings.Nightly.LogFile.empty() && !log_) {
         try {
             log_ = std::make_unique<RunLog>(settings.Nightly.LogFile);
@@ -52,7 +60,8 @@ void frmOrlenta::RunAutomation() {
     }
     if (log_ || !settings.Nightly.JUnitFile.empty()) {
         ReportingOperator reporter(*this, log_.get(), settings.Nightly.JUnitFile);
-        orlenta::RunAutomation(settings, reporter, seams_.createShell);
+        const RunResult result = orlenta::RunAutomation(settings, reporter, seams_.createShell);
+        reporter.FinishRun(result, ExitCodeOf(result));
     } else {
         orlenta::RunAutomation(settings, *this, seams_.createShell);
     }

@@ -1,6 +1,7 @@
 // The passes of a run as JUnit XML, the format every CI server reads.
 #include "run/JUnitReport.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "run/RunLog.h"
@@ -60,12 +61,70 @@ std::string TestCase(const PassRecord& pass) {
     return xml + "  </testcase>\n";
 }
 
+std::string Skipped(const std::string& name, const std::string& message) {
+    return "  <testcase classname=\"AVE\" name=\"" + Xml(name) + "\" time=\"0.000\">\n    <skipped message=\"" +
+           Xml(message) + "\"/>\n  </testcase>\n";
+}
+
+constexpr const char* kSuiteOpening = "<testsuite name=\"Orlenta\" ";
+
+// Every file write is whole or refused; replacing a file held open without delete sharing fails
+// with a sharing violation (or access denied), which may pass when the holder lets go.
+void WriteWhole(const std::string& path, const std::string& bytes, DWORD disposition) {
+    const FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        throw AppError::FromLastError();
+    }
+    DWORD written = 0;
+    if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
+        throw AppError::FromLastError();
+    }
+    if (written != bytes.size()) {
+        throw AppError::FromWin32(ERROR_DISK_FULL, ProgramName());
+    }
+    if (!SetEndOfFile(file.get())) {
+        throw AppError::FromLastError();
+    }
+}
+
+// Staged beside the file and moved into its place; when the move keeps failing, the file's own
+// bytes are replaced (a reader that shares writing sees the new results, not last night's).
+void ReplaceFile(const std::string& path, const std::string& bytes, unsigned long patienceMs) {
+    const std::string staging = path + ".tmp";
+    try {
+        WriteWhole(staging, bytes, CREATE_ALWAYS);
+    } catch (const AppError&) {
+        DeleteFileA(staging.c_str());
+        throw;
+    }
+    const ULONGLONG deadline = GetTickCount64() + patienceMs;
+    for (;;) {
+        if (MoveFileExA(staging.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+            return;
+        }
+        if (GetTickCount64() >= deadline) {
+            break;
+        }
+        Sleep(100);  // the holder (a CI agent's reader, an indexer) usually lets go within moments
+    }
+    DeleteFileA(staging.c_str());
+    WriteWhole(path, bytes, OPEN_ALWAYS);
+}
+
 }  // namespace
 
+bool IsOrlentaJUnitText(const std::string& text) {
+    const size_t suite = text.find("<testsuite");
+    return suite != std::string::npos && text.compare(suite, std::string(kSuiteOpening).size(), kSuiteOpening) == 0;
+}
+
 std::string JUnitXml(const RunSettings& settings, const SYSTEMTIME& started, const std::string& hostName,
-                     const std::vector<PassRecord>& passes) {
+                     const std::vector<PassRecord>& passes, const RunEnding& ending) {
     int failures = 0;
     int errors = 0;
+    std::int64_t tests = static_cast<std::int64_t>(passes.size());
+    std::int64_t skipped = 0;
     double total = 0;
     std::string cases;
     for (const PassRecord& pass : passes) {
@@ -74,9 +133,30 @@ std::string JUnitXml(const RunSettings& settings, const SYSTEMTIME& started, con
         total += pass.Seconds;
         cases += TestCase(pass);
     }
-    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuite name=\"Orlenta\" tests=\"" +
-                      std::to_string(passes.size()) + "\" failures=\"" + std::to_string(failures) +
-                      "\" errors=\"" + std::to_string(errors) + "\" skipped=\"0\" time=\"" + Seconds(total) +
+    if (!ending.Failure.empty()) {
+        ++tests;
+        ++errors;
+        cases += "  <testcase classname=\"Orlenta\" name=\"run\" time=\"" + Seconds(total) +
+                 "\">\n    <error message=\"" + Xml(ending.Failure) + "\">" + Xml(ending.Message) +
+                 "</error>\n  </testcase>\n";
+    }
+    const std::int64_t notRun = std::max<std::int64_t>(0, ending.Planned.Count() - ending.FirstNotRun);
+    const std::int64_t listed = std::min(notRun, kListedNotRun);
+    for (std::int64_t i = 0; i < listed; ++i) {
+        cases += Skipped(AveName(ending.Planned.At(ending.FirstNotRun + i)), "not run");
+    }
+    if (notRun > listed) {
+        const std::int64_t more = notRun - listed;
+        cases += Skipped(AveName(ending.Planned.At(ending.FirstNotRun + listed)) + " to " +
+                             AveName(ending.Planned.At(ending.Planned.Count() - 1)),
+                         std::to_string(more) + " more AVEs not run");
+    }
+    skipped = listed + (notRun > listed ? 1 : 0);
+    tests += skipped;
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + std::string(kSuiteOpening) + "tests=\"" +
+                      std::to_string(tests) + "\" failures=\"" + std::to_string(failures) +
+                      "\" errors=\"" + std::to_string(errors) + "\" skipped=\"" + std::to_string(skipped) +
+                      "\" time=\"" + Seconds(total) +
                       "\" timestamp=\"" + IsoLocalTime(started) + "\" hostname=\"" + Xml(hostName) + "\">\n";
     xml += "  <properties>\n";
     xml += Property("AVE folder", settings.AVEFolder);
@@ -90,37 +170,13 @@ std::string JUnitXml(const RunSettings& settings, const SYSTEMTIME& started, con
 }
 
 void WriteJUnitReport(const std::string& path, const RunSettings& settings, const SYSTEMTIME& started,
-                      const std::vector<PassRecord>& passes) {
+                      const std::vector<PassRecord>& passes, const RunEnding& ending, unsigned long patienceMs) {
     char host[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD hostLength = sizeof host;
     if (!GetComputerNameA(host, &hostLength)) {
         hostLength = 0;
     }
-    const std::string xml = JUnitXml(settings, started, std::string(host, hostLength), passes);
-    const std::string staging = path + ".tmp";
-    DWORD failure = ERROR_SUCCESS;
-    {
-        const FileHandle file(CreateFileA(staging.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) {
-            throw AppError::FromLastError();
-        }
-        DWORD written = 0;
-        if (!WriteFile(file.get(), xml.data(), static_cast<DWORD>(xml.size()), &written, nullptr)) {
-            failure = GetLastError();
-        } else if (written != xml.size()) {
-            failure = ERROR_DISK_FULL;
-        }
-    }
-    if (failure != ERROR_SUCCESS) {
-        DeleteFileA(staging.c_str());
-        throw AppError::FromWin32(failure, ProgramName());
-    }
-    if (!MoveFileExA(staging.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        const AppError error = AppError::FromLastError();
-        DeleteFileA(staging.c_str());
-        throw error;
-    }
+    ReplaceFile(path, JUnitXml(settings, started, std::string(host, hostLength), passes, ending), patienceMs);
 }
 
 }  // namespace orlenta

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "run/JUnitReport.h"
+#include "run/RunValues.h"
 #include "util/AppError.h"
 
 namespace orlenta {
@@ -12,6 +13,19 @@ namespace orlenta {
 namespace {
 
 constexpr int kLaunchLine = 580;  // a script that cannot start counts against its pass, not the run
+// How long a write waits for a program that holds the JUnit file open: briefly after each pass, longer
+// for the run's last word.
+constexpr unsigned long kPassPatienceMs = 2000;
+constexpr unsigned long kFinalPatienceMs = 5000;
+constexpr unsigned long kStoppedPatienceMs = 1000;
+
+// Passes were due and none of them started: the harness is broken (the script or its host is
+// missing), which is no AVE's failure.
+bool NoPassStarted(const RunResult& result) {
+    return !result.Passes.empty() &&
+           std::all_of(result.Passes.begin(), result.Passes.end(),
+                       [](const PassRecord& pass) { return pass.Outcome == PassOutcome::CouldNotStart; });
+}
 
 std::string Settings(const RunSettings& settings) {
     std::string types;
@@ -40,6 +54,7 @@ void ReportingOperator::Log(const std::string& text) const {
 
 void ReportingOperator::ShowMessage(const std::string& text) {
     Log("Message: " + text);
+    lastWord_ = text;
     inner_.ShowMessage(text);
 }
 
@@ -47,6 +62,9 @@ std::string ReportingOperator::InputBox(const std::string& prompt, const std::st
                                         const std::string& defaultAnswer) {
     const std::string answer = inner_.InputBox(prompt, caption, defaultAnswer);
     Log("Prompt: " + prompt + " Answer: " + (answer.empty() ? "(none)" : "\"" + answer + "\""));
+    if (answer.empty()) {
+        lastWord_ = prompt;
+    }
     return answer;
 }
 
@@ -61,9 +79,11 @@ void ReportingOperator::RunStarted(const RunSettings& settings) {
     settings_ = settings;
     GetLocalTime(&started_);
     passes_.clear();
+    planned_.reset();
+    lastWord_.clear();
     Log(Settings(settings));
     // A run that dies before its first pass still leaves a valid file.
-    WriteJUnit();
+    WriteJUnit({}, kPassPatienceMs);
     inner_.RunStarted(settings);
 }
 
@@ -77,29 +97,84 @@ void ReportingOperator::PassEnded(const PassRecord& record) {
     std::snprintf(seconds, sizeof seconds, "%.1f s", record.Seconds);
     Log("Pass AVE " + std::to_string(record.AveNumber) + " ends: " + OutcomeText(record) + ", " + seconds);
     passes_.push_back(record);
-    WriteJUnit();
+    WriteJUnit({}, junitHeld_ ? 0 : kPassPatienceMs);
     inner_.PassEnded(record);
 }
 
-void ReportingOperator::WriteJUnit() {
+bool ReportingOperator::WriteJUnit(const RunEnding& ending, unsigned long patienceMs) {
     if (junitPath_.empty() || !settings_) {
-        return;
+        return true;
     }
+    const ULONGLONG started = GetTickCount64();
     try {
-        WriteJUnitReport(junitPath_, *settings_, started_, passes_);
+        WriteJUnitReport(junitPath_, *settings_, started_, passes_, ending, patienceMs);
+        junitHeld_ = GetTickCount64() - started >= patienceMs && patienceMs != 0;
+        return true;
     } catch (const AppError& error) {
-        // Said once; the run is not stopped for its report.
+        junitHeld_ = true;
+        // Said once while the passes go on; the last write says it again in the summary.
         if (!junitFailed_) {
             junitFailed_ = true;
             Log("JUnit results cannot be written to " + junitPath_ + ": " + error.Description());
         }
+        lastJUnitError_ = error.Description();
+        return false;
     }
+}
+
+int ReportingOperator::FinishRun(const RunResult& result, int exitCode) {
+    RunEnding ending;
+    if (exitCode == 2) {
+        ending.Failure = RunFailureReason(result);
+        ending.Message = result.Stopped ? "A stop was requested." : lastWord_;
+    }
+    // The AVEs after the last pass that ran were to run and did not; a run that ended before its
+    // passes planned none yet, and was to take its range.
+    if (planned_) {
+        ending.Planned = *planned_;
+        ending.FirstNotRun = passes_.empty() ? 0 : passes_.back().Ordinal;
+    } else if (settings_) {
+        try {
+            ending.Planned = AveSelection::Range(ToInt32(settings_->StartIndex), ToInt32(settings_->StopIndex));
+        } catch (const AppError&) {
+            // Numbers the run could not read name no AVE; the run's own testcase says what happened.
+        }
+    }
+    // A stopped run may have only the few seconds a console close or a shutdown allows.
+    const bool written = WriteJUnit(ending, result.Stopped ? kStoppedPatienceMs : kFinalPatienceMs);
+    const int finalCode = written ? exitCode : 2;
+    Log("Run ends: " + std::to_string(result.Passes.size()) + " passes, " +
+        std::to_string(std::count_if(result.Passes.begin(), result.Passes.end(),
+                                     [](const PassRecord& pass) { return !pass.Passed(); })) +
+        " failed" + (result.Stopped ? ", stopped" : "") +
+        (ending.Failure.empty() || ending.Failure == "stopped" ? "" : ", " + ending.Failure) +
+        (written ? "" : ", JUnit results not written to " + junitPath_ + ": " + lastJUnitError_) + "; exit code " +
+        std::to_string(finalCode));
+    return finalCode;
+}
+
+std::string RunFailureReason(const RunResult& result) {
+    if (!result.ReachedPasses) {
+        return "ended before its passes";
+    }
+    if (result.Stopped) {
+        return "stopped";
+    }
+    const auto failed = std::find_if(result.FailedLines.begin(), result.FailedLines.end(),
+                                     [](int line) { return line != kLaunchLine; });
+    if (failed != result.FailedLines.end()) {
+        return "a step failed at line " + std::to_string(*failed);
+    }
+    if (NoPassStarted(result)) {
+        return "no pass could start";
+    }
+    return {};
 }
 
 int ExitCodeOf(const RunResult& result) {
     const bool failedStep = std::any_of(result.FailedLines.begin(), result.FailedLines.end(),
                                         [](int line) { return line != kLaunchLine; });
-    if (!result.ReachedPasses || result.Stopped || failedStep) {
+    if (!result.ReachedPasses || result.Stopped || failedStep || NoPassStarted(result)) {
         return 2;
     }
     const bool failedPass =

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "run/JUnitReport.h"
 #include "run/RunLog.h"
 #include "run/RunOperator.h"
 
@@ -28,14 +29,22 @@ public:
     void OpenDocument(const std::string& strOperation, const std::string& strFile, const std::string& strParameters,
                       const std::string& strDirectory, long lShowCmd) override;
     void RunStarted(const RunSettings& settings) override;
-    void PassesPlanned(const AveSelection& selection) override { inner_.PassesPlanned(selection); }
+    void PassesPlanned(const AveSelection& selection) override {
+        planned_ = selection;
+        inner_.PassesPlanned(selection);
+    }
     void PassStarted(const PassRecord& record) override;
     void PassEnded(const PassRecord& record) override;
     bool StopRequested() override { return inner_.StopRequested(); }
 
+    // The run's last record: the JUnit file with the run's own testcase when `exitCode` is 2 and the
+    // AVEs not run as skipped, and the log's summary line. Returns the exit code the run ends with:
+    // 2 when the JUnit file could not be made tonight's (the summary says so), else `exitCode`.
+    int FinishRun(const RunResult& result, int exitCode);
+
 private:
     void Log(const std::string& text) const;
-    void WriteJUnit();
+    bool WriteJUnit(const RunEnding& ending, unsigned long patienceMs);
 
     RunOperator& inner_;
     RunLog* log_;
@@ -43,12 +52,19 @@ private:
     std::optional<RunSettings> settings_;
     SYSTEMTIME started_{};
     std::vector<PassRecord> passes_;
+    std::optional<AveSelection> planned_;
     bool junitFailed_ = false;
+    bool junitHeld_ = false;   // the last write had to wait for a holder: later passes do not wait again
+    std::string lastJUnitError_;
+    std::string lastWord_;     // the last message or unanswered prompt: what ended a run that ended early
 };
 
 // The run's exit code for whoever started it: 0 every pass ran and returned 0; 1 the run went
 // through but a pass returned non-zero, timed out or could not start; 2 the run reported a failed
-// step, was stopped, or ended before its passes.
+// step, was stopped, ended before its passes, or no pass could start at all.
 int ExitCodeOf(const RunResult& result);
+
+// Why a run ends with exit code 2 ("stopped", "ended before its passes", ...); empty otherwise.
+std::string RunFailureReason(const RunResult& result);
 
 }  // namespace orlenta

@@ -112,6 +112,18 @@ void RunScript(const std::unique_ptr<ScriptShell>& shell, const std::string& com
     }
 }
 
+// The input file whole: its header lines, then the number of every pass so far, the current one
+// last. Written afresh before each pass, so nothing a script did to the file reaches the next pass.
+void WriteInputFile(clsTextFile& writer, const std::string& name, const std::vector<std::string>& header,
+                    const std::string& numbers) {
+    writer.CloseTextFile();
+    writer.OpenTextFileForWrite(name, false);
+    for (const std::string& line : header) {
+        writer.WriteLine(line);
+    }
+    writer.WriteLine(numbers);
+}
+
 }  // namespace
 
 RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const ScriptShellFactory& createShell) {
@@ -140,6 +152,8 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
     std::string inputFile;
     std::string scriptCommand;
     std::unique_ptr<clsTextFile> writer;
+    std::vector<std::string> inputHeader;  // lines 1 to 8 of the input file, as written
+    std::string passNumbers;               // the numbers of the passes so far, one per line
     std::unique_ptr<ScriptShell> shell;
 
     step.Do(20, [&] {
@@ -232,10 +246,7 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
 
     if (step.Test(330, [&] { return !FileExists(installationFolder + "KavFrame.exe"); })) {
         step.Do(340, [&] {
-            installationFolder = op.InputBox(
-                "Could not find the KavFrame executable on the specified path, please verify the location of the "
-                "folder which contains KavFrame.exe",
-                kPromptCaption, installationFolder);
+            installationFolder = op.InputBox(kExecutablePrompt, kPromptCaption, installationFolder);
         });
         if (installationFolder.empty()) {
             return ended();  // 350
@@ -244,11 +255,15 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
 
     step.Do(370, [&] { writer = std::make_unique<clsTextFile>(); });
     if (step.Do(380, [&] { Use(writer).OpenTextFileForWrite(inputFile, false); })) {
-        step.Do(390, [&] { Use(writer).WriteLine(aveFolder); });
-        step.Do(400, [&] { Use(writer).WriteLine(installationFolder); });
-        step.Do(410, [&] { Use(writer).WriteLine(testingFolder); });
+        const auto writeHeaderLine = [&](const std::string& line) {
+            Use(writer).WriteLine(line);
+            inputHeader.push_back(line);
+        };
+        step.Do(390, [&] { writeHeaderLine(aveFolder); });
+        step.Do(400, [&] { writeHeaderLine(installationFolder); });
+        step.Do(410, [&] { writeHeaderLine(testingFolder); });
         for (bool flag : flags) {  // 420 to 440
-            step.Do(430, [&] { Use(writer).WriteLine(flag ? "True" : "False"); });
+            step.Do(430, [&] { writeHeaderLine(flag ? "True" : "False"); });
         }
     } else {
         inputIsThisRuns = false;
@@ -278,14 +293,16 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
         });
         step.Do(540, [&] { op.RefreshStatus(); });
         step.Do(550, [&] { op.SetProgressValue(CheckedSubtract(n, startNumber)); });
-        step.Do(560, [&] { Use(writer).WriteLine(std::to_string(n)); });
+        step.Do(560, [&] {
+            passNumbers += (passNumbers.empty() ? "" : "\r\n") + std::to_string(n);
+            WriteInputFile(Use(writer), inputFile, inputHeader, passNumbers);
+        });
         step.Do(570, [&] { Use(writer).CloseTextFile(); });
         op.PassStarted(record);
         // The exit code is recorded, never reported: a script that returns 1 has said its AVE failed.
         step.Do(580, [&] { RunScript(shell, scriptCommand, limits, record); });
         result.Passes.push_back(record);
         op.PassEnded(record);
-        step.Do(590, [&] { Use(writer).OpenTextFileForWrite(inputFile, true); });
         if (!step.Do(600, [&] { n = CheckedAdd(n, 1); })) {
             break;
         }

@@ -1,41 +1,89 @@
-// One run per working folder, through a named object that every instance on the machine sees.
+// One run per working folder, through a lock file that every instance on every machine sees.
 #include "run/RunFolderLock.h"
-
-#include <cstdint>
-#include <cstdio>
 
 #include <windows.h>
 
+#include "run/RunLog.h"
+#include "util/AppError.h"
 #include "util/Text.h"
+#include "util/modFileExists.h"
 
 namespace orlenta {
 
 namespace {
 
-// A folder's path may be longer than an object name may be, and holds backslashes that a name may
-// not: the name carries a hash of the path in lower case instead.
-std::string ObjectName(const std::string& folder) {
-    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a
-    for (const char c : ToLowerText(folder)) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+constexpr const char* kFields[] = {"Machine: ", "Process: ", "User: ", "Since: "};
+
+std::string ComputerName() {
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = sizeof name;
+    return GetComputerNameA(name, &length) ? std::string(name, length) : "an unknown machine";
+}
+
+std::string UserName() {
+    char name[257] = {};
+    DWORD length = sizeof name;
+    return GetUserNameA(name, &length) && length > 0 ? std::string(name, length - 1) : "unknown";
+}
+
+std::string LockText() {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    const std::string values[] = {ComputerName(), std::to_string(GetCurrentProcessId()), UserName(),
+                                  IsoLocalTime(now)};
+    std::string text;
+    for (size_t i = 0; i < 4; ++i) {
+        text += kFields[i] + values[i] + "\r\n";
     }
-    char name[64];
-    std::snprintf(name, sizeof name, "Global\\Orlenta.run.%016llx", static_cast<unsigned long long>(hash));
-    return name;
+    return text;
+}
+
+// The holder's own lines, read while it keeps the file open: reading must share writing and
+// deletion with it.
+std::string HolderText(const std::string& path) {
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const FileHandle file(
+        CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    char buffer[4096];
+    DWORD read = 0;
+    if (!file || !ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr)) {
+        return {};
+    }
+    return std::string(buffer, read);
+}
+
+std::string Field(const std::string& text, const char* name, const char* unknown) {
+    const size_t at = text.find(name);
+    if (at == std::string::npos) {
+        return unknown;
+    }
+    const size_t from = at + std::string(name).size();
+    return text.substr(from, text.find_first_of("\r\n", from) - from);
 }
 
 }  // namespace
 
-std::optional<RunFolderLock> RunFolderLock::Acquire(const std::string& folder) {
-    const std::string name = ObjectName(folder);
-    SetLastError(ERROR_SUCCESS);
-    KernelHandle mutex(CreateMutexA(nullptr, FALSE, name.c_str()));
-    const DWORD created = GetLastError();
-    // Already there, or made by another user and closed to us: either way another run has it.
-    if (!mutex || created == ERROR_ALREADY_EXISTS) {
+std::optional<RunFolderLock> RunFolderLock::Acquire(const std::string& folder, std::string& refusal) {
+    const std::string path = AddTrailingBackslash(folder) + kLockFileName;
+    // Delete sharing is what delete-on-close asks of every other opener; writing is shared with none.
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        const std::string holder = HolderText(path);
+        if (error == ERROR_SHARING_VIOLATION || !holder.empty()) {
+            refusal = "Another run is using " + folder + ": " + Field(holder, kFields[0], "an unknown machine") +
+                      ", process " + Field(holder, kFields[1], "unknown") + ", since " +
+                      Field(holder, kFields[3], "an unknown time") + ".";
+        } else {
+            refusal = "The lock file " + path + " cannot be made: " + SystemMessage(error);
+        }
         return std::nullopt;
     }
-    return RunFolderLock(std::move(mutex));
+    const std::string text = LockText();
+    DWORD written = 0;
+    WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    return RunFolderLock(std::move(file));
 }
 
 std::string CurrentFolder() {

@@ -1,4 +1,6 @@
-// One run per working folder: two runs in one current directory would overwrite each other's input file.
+// One run per working folder: two runs in one folder would overwrite each other's input file. The
+// lock is a file in the folder itself, so every spelling of the folder and every machine that
+// reaches it through a share meet the same lock.
 #pragma once
 
 #include <optional>
@@ -8,15 +10,20 @@
 
 namespace orlenta {
 
+inline constexpr const char* kLockFileName = "Orlenta.lock";
+
 class RunFolderLock {
 public:
-    // The lock on `folder` (a full path, in any letter case), or nothing when another run holds it,
-    // in this program or another.
-    static std::optional<RunFolderLock> Acquire(const std::string& folder);
+    // The lock on `folder`: the file Orlenta.lock in it, held open so that no other process can open
+    // it for writing, and deleted when it is closed (also when the process dies). It holds the
+    // machine, process id, user and start time. Nothing when another run holds it or it cannot be
+    // made; `refusal` then says why ("Another run is using <folder>: <machine>, process <id>,
+    // since <time>.").
+    static std::optional<RunFolderLock> Acquire(const std::string& folder, std::string& refusal);
 
 private:
-    explicit RunFolderLock(KernelHandle mutex) noexcept : mutex_(std::move(mutex)) {}
-    KernelHandle mutex_;
+    explicit RunFolderLock(FileHandle file) noexcept : file_(std::move(file)) {}
+    FileHandle file_;
 };
 
 // The process's current directory, in full.

@@ -21,6 +21,39 @@ void WriteAll(HANDLE target, const std::string& bytes) noexcept {
 
 }  // namespace
 
+void WriteEcho(HANDLE echo, const std::string& ansiLine) noexcept {
+    if (echo == nullptr || echo == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    DWORD mode = 0;
+    if (GetConsoleMode(echo, &mode)) {
+        // A console shows its own code page, which is seldom the ANSI one: wide output needs none.
+        const int size = MultiByteToWideChar(CP_ACP, 0, ansiLine.data(), static_cast<int>(ansiLine.size()), nullptr, 0);
+        if (size > 0) {
+            std::wstring wide(static_cast<size_t>(size), L'\0');
+            MultiByteToWideChar(CP_ACP, 0, ansiLine.data(), static_cast<int>(ansiLine.size()), wide.data(), size);
+            DWORD written = 0;
+            WriteConsoleW(echo, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        }
+        return;
+    }
+    WriteAll(echo, ansiLine);
+}
+
+bool IsOrlentaLogText(const std::string& text) {
+    constexpr const char* kShape = "0000-00-00T00:00:00 ";  // 0 stands for any digit
+    for (size_t i = 0; kShape[i] != '\0'; ++i) {
+        if (i >= text.size()) {
+            return false;
+        }
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (kShape[i] == '0' ? !digit : text[i] != kShape[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string IsoLocalTime(const SYSTEMTIME& time) {
     char text[32];
     std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u", time.wYear, time.wMonth, time.wDay, time.wHour,
@@ -59,9 +92,7 @@ void RunLog::Line(const std::string& text) noexcept {
         const std::string line = IsoLocalTime(now) + " " + OneLine(text) + "\r\n";
         // Written through at once, so a run that dies leaves every line before it.
         WriteAll(file_.get(), line);
-        if (echo_ != nullptr && echo_ != INVALID_HANDLE_VALUE) {
-            WriteAll(echo_, line);
-        }
+        WriteEcho(echo_, line);
     } catch (...) {
         // Out of memory for one line: the run goes on without it.
     }

@@ -26,6 +26,13 @@ private:
     HANDLE echo_;
 };
 
+// One line (ending in CR LF) to a console or a redirected output: a console gets it in its own
+// characters (converted from the ANSI code page), anything else the bytes as they are.
+void WriteEcho(HANDLE echo, const std::string& ansiLine) noexcept;
+
+// True when the text begins as this program's logs begin: a local time, a space, the event.
+bool IsOrlentaLogText(const std::string& text);
+
 // Local time as ISO 8601 to the second: 2026-12-08T21:04:05.
 std::string IsoLocalTime(const SYSTEMTIME& time);
 

@@ -102,8 +102,13 @@ std::string FillPlaceholders(const std::string& pattern, const Target& target) {
 std::string ResolveCommandLine(const std::string& command) {
     const Target target = SplitCommand(command);
     // The shell would refuse a missing file with an error of its own; here it is a failure to start.
-    if (GetFileAttributesA(target.file.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    const DWORD attributes = GetFileAttributesA(target.file.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
         throw AppError::FromLastError();
+    }
+    // A folder in the script's place is no script: the association would hand it on as one.
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        throw AppError::FromWin32(ERROR_FILE_NOT_FOUND, ProgramName());
     }
     const std::string extension = Extension(target.file);
     if (extension == ".exe" || extension == ".com") {
@@ -223,6 +228,12 @@ public:
                 TerminateJobObject(pass.job.get(), 1);
                 throw error;
             }
+        }
+        if (result.Outcome != PassOutcome::Exited && WaitForSingleObject(pass.process.get(), 0) == WAIT_OBJECT_0) {
+            // It ended while the stop or the deadline was being noticed: its exit code stands.
+            DWORD code = 0;
+            GetExitCodeProcess(pass.process.get(), &code);
+            result = {PassOutcome::Exited, static_cast<long>(code)};
         }
         if (result.Outcome != PassOutcome::Exited) {
             // The script and everything it started end together; the job keeps none of them alive.

@@ -151,6 +151,8 @@ std::string RemainReasonText(const RemainingEntry& entry) {
     return SystemMessage(entry.error);
 }
 
+bool IsSamePlace(const std::string& a, const std::string& b) { return IsSameFolder(a, b); }
+
 std::string TestingFolderNotClearedMessage(const std::string& testingFolder,
                                            const std::vector<RemainingEntry>& remaining, unsigned long removeError) {
     constexpr size_t kShown = 5;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "util/PathForm.h"
 #include "util/modFileExists.h"
 
 namespace orlenta {
@@ -23,6 +24,10 @@ std::optional<std::string> TestingFolderDeletionRefusal(const std::string& testi
 
 // Why an entry stays, as the message names it: the system's text, or the walk's own reason.
 std::string RemainReasonText(const RemainingEntry& entry);
+
+// The identity comparison of PathForm.h for any path (a file or a folder, existing or not),
+// resolved against the current directory; IsInsideFolder (PathForm.h) tells a place below a folder.
+bool IsSamePlace(const std::string& a, const std::string& b);
 
 // The one message for a testing folder that is still there after its reset: the folder, and the
 // first entries left with the system's reason (at most five, then "and N more"). When nothing

@@ -5,6 +5,7 @@
 
 #include "frontend/InstallationFolder.h"
 #include "frontend/StartUp.h"
+#include "frontend/UnattendedStop.h"
 #include "support/TestSupport.h"
 #include "util/AppPaths.h"
 
@@ -66,6 +67,33 @@ TEST_F(StartUpTest, CommandLineOverridesDefaultsAndAsksForTheRun) {
     EXPECT_EQ("213", settings.StopIndex);
     EXPECT_EQ("D:\\Test Runs", settings.TestingFolder);
     EXPECT_EQ(ApplicationFolder() + "\\AVES", settings.AVEFolder);
+}
+
+}  // namespace
+}  // namespace orlenta
+
+namespace orlenta {
+namespace {
+
+// A console close cannot be raised under Wine; the handler is driven directly. The system ends the
+// process when the handler returns, so it must hold on until the run's records are final.
+TEST(UnattendedConsoleTest, ConsoleCloseStopsTheRunAndWaitsForItsRecords) {
+    const HANDLE handler = CreateThread(
+        nullptr, 0, [](void*) -> DWORD { return HoldUntilRecordsFinal(CTRL_CLOSE_EVENT) ? 1 : 0; }, nullptr, 0,
+        nullptr);
+    ASSERT_NE(nullptr, handler);
+    const ULONGLONG deadline = GetTickCount64() + 2000;
+    while (!UnattendedStopRequested() && GetTickCount64() < deadline) {
+        WaitForSingleObject(handler, 10);
+    }
+    EXPECT_TRUE(UnattendedStopRequested());
+    EXPECT_EQ(static_cast<DWORD>(WAIT_TIMEOUT), WaitForSingleObject(handler, 0)) << "returned before the records";
+    UnattendedRecordsFinal(2);
+    EXPECT_EQ(static_cast<DWORD>(WAIT_OBJECT_0), WaitForSingleObject(handler, 2000));
+    DWORD recordsFinal = 0;
+    GetExitCodeThread(handler, &recordsFinal);
+    EXPECT_EQ(1u, recordsFinal);
+    CloseHandle(handler);
 }
 
 }  // namespace

@@ -663,5 +663,64 @@ TEST_F(ProgramTest, CommandLineTheCodePageCannotSpellRunsNothing) {
     EXPECT_FALSE(test::PathExists(scratch_ / "InputData.txt"));
 }
 
+// In a dialog face wider than the classic one (a monospaced face stands in for it here) a label
+// grows to its caption and the boxes beside it move right: no caption runs into its box.
+TEST_F(ProgramTest, LabelsGrownToTheirCaptionsStayClearOfTheBoxesBesideThem) {
+    constexpr const char* kSubstitutes = "Software\\Microsoft\\Windows NT\\CurrentVersion\\FontSubstitutes";
+    constexpr const char* kWideFace = "Courier New";
+    char previous[LF_FACESIZE] = {};
+    DWORD size = sizeof previous;
+    ASSERT_EQ(ERROR_SUCCESS, RegGetValueA(HKEY_LOCAL_MACHINE, kSubstitutes, "MS Shell Dlg", RRF_RT_REG_SZ, nullptr,
+                                          previous, &size));
+    // A new process reads the substitutes when it starts.
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, kSubstitutes, "MS Shell Dlg", REG_SZ, kWideFace, 12);
+    HWND window = Start("", kFormCaption);
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, kSubstitutes, "MS Shell Dlg", REG_SZ, previous,
+                    static_cast<DWORD>(strlen(previous) + 1));
+    ASSERT_NE(nullptr, window);
+
+    LOGFONTA face{};
+    face.lfHeight = -MulDiv(8, 96, 72);
+    lstrcpynA(face.lfFaceName, kWideFace, LF_FACESIZE);
+    const HFONT font = CreateFontIndirectA(&face);
+    HDC dc = GetDC(nullptr);
+    const HGDIOBJ before = SelectObject(dc, font);
+    std::vector<HWND> children;
+    const auto collect = [](HWND child, LPARAM list) -> BOOL {
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(child);
+        return TRUE;
+    };
+    EnumChildWindows(window, collect, reinterpret_cast<LPARAM>(&children));
+    int labels = 0;
+    for (HWND label : children) {
+        const std::string caption = TextOf(label);
+        if (caption.rfind("Path to", 0) != 0 && caption.find("AVE number") == std::string::npos) continue;
+        SCOPED_TRACE(caption);
+        ++labels;
+        const RECT l = RectInClient(window, label);
+        SIZE text{};
+        GetTextExtentPoint32A(dc, caption.c_str(), static_cast<int>(caption.size()), &text);
+        EXPECT_GE(l.right - l.left, text.cx) << "the caption is cut off";
+        for (HWND box : children) {
+            const RECT b = RectInClient(window, box);
+            char cls[16] = {};
+            GetClassNameA(box, cls, sizeof cls);
+            if (_stricmp(cls, "Edit") == 0 && b.top < l.bottom && l.top < b.bottom) {
+                EXPECT_LE(l.right, b.left) << "the label runs into its box";
+            }
+        }
+    }
+    EXPECT_EQ(5, labels);
+    // The measuring face really is wider: the longest caption would not fit before the boxes' old place.
+    SIZE longest{};
+    GetTextExtentPoint32A(dc, "Path to Norvik Kavro installation", 33, &longest);
+    EXPECT_GT(longest.cx, (2760 - 240) / 15);
+    SelectObject(dc, before);
+    ReleaseDC(nullptr, dc);
+    DeleteObject(font);
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    EXPECT_EQ(0, ExitCode());
+}
+
 }  // namespace
 }  // namespace orlenta

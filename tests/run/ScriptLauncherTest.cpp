@@ -10,6 +10,7 @@
 #include "run/ScriptShell.h"
 #include "support/TestSupport.h"
 #include "util/AppError.h"
+#include "util/Handles.h"
 
 namespace orlenta {
 namespace {
@@ -92,7 +93,25 @@ TEST(ScriptLauncherTest, PassesEndByExitCodeTimeLimitOrStopWithEveryProcessTheyS
     }
 }
 
-TEST(ScriptLauncherTest, MissingScriptIsAFailureToStartWithoutAnyBox) {
+// The stop request is noticed only after the pass's process has ended by itself: its exit code stands.
+TEST(ScriptLauncherTest, PassThatEndsAsAStopArrivesKeepsItsExitCode) {
+    test::ScratchFolder scratch;
+    const test::PassFamily family{scratch.Path()};
+    PassLimits limits;
+    limits.StopRequested = [&] {
+        const ULONGLONG deadline = GetTickCount64() + 60000;
+        while (family.Pids().empty() && GetTickCount64() < deadline) Sleep(20);
+        const KernelHandle pass(OpenProcess(SYNCHRONIZE, FALSE, family.Pids().at(0)));
+        family.Release();
+        WaitForSingleObject(pass.get(), 60000);
+        return true;
+    };
+    const ScriptRun run = CreateScriptLauncher()->RunPass(family.Command(0), 5, limits);
+    EXPECT_EQ(PassOutcome::Exited, run.Outcome);
+    EXPECT_EQ(0, run.ExitCode);
+}
+
+TEST(ScriptLauncherTest, MissingScriptOrAFolderInItsPlaceIsAFailureToStartWithoutAnyBox) {
     test::ScratchFolder scratch;
     const int windowsBefore = VisibleWindowsOfThisProcess();
     try {
@@ -102,6 +121,8 @@ TEST(ScriptLauncherTest, MissingScriptIsAFailureToStartWithoutAnyBox) {
         EXPECT_EQ(ERROR_FILE_NOT_FOUND, error.Number());
         EXPECT_EQ(SystemMessage(ERROR_FILE_NOT_FOUND), error.Description());
     }
+    test::MakeFolder(scratch / "folder.vbs");
+    EXPECT_THROW(CreateScriptLauncher()->RunPass("\"" + (scratch / "folder.vbs") + "\"", 5, {}), AppError);
     EXPECT_EQ(windowsBefore, VisibleWindowsOfThisProcess());
 }
 

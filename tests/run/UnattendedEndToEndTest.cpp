@@ -15,10 +15,12 @@
 #include "support/TestSupport.h"
 #include "util/ComPtr.h"
 #include "util/Handles.h"
+#include "util/Text.h"
 
 namespace orlenta {
 namespace {
 
+using test::HostSymlink;
 using test::PathExists;
 using test::ReadBytes;
 using test::WriteBytes;
@@ -70,17 +72,29 @@ protected:
         CoUninitialize();
     }
 
-    std::string Folders() const {
-        return "\"-AVE=" + aves_ + "\" -KAVRO=" + (scratch_ / "kavro") + " -TESTING=" + testing_ + " -JUNIT=" + junit_;
+    std::string Folders(const std::string& aves = "", const std::string& testing = "") const {
+        return "\"-AVE=" + (aves.empty() ? aves_ : aves) + "\" -KAVRO=" + (scratch_ / "kavro") +
+               " \"-TESTING=" + (testing.empty() ? testing_ : testing) + "\" -JUNIT=" + junit_;
     }
 
-    KernelHandle Start(const std::string& arguments) {
-        std::string line = "\"" + app_ + "\\Orlenta.exe\" " + arguments;
-        STARTUPINFOA startup{};
+    // Started from `app` (another spelling of the program's folder, say); what it writes to its
+    // standard output lands in output.txt.
+    KernelHandle Start(const std::string& arguments, const std::string& app = "") {
+        return StartIn(AnsiToWide(app.empty() ? app_ : app), arguments);
+    }
+    KernelHandle StartIn(const std::wstring& app, const std::string& arguments) {
+        std::wstring line = L"\"" + app + L"\\Orlenta.exe\" " + AnsiToWide(arguments);
+        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+        const FileHandle output(CreateFileA((scratch_ / "output.txt").c_str(), FILE_APPEND_DATA,
+                                            FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_ALWAYS, 0, nullptr));
+        STARTUPINFOW startup{};
         startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = output.get();
+        startup.hStdError = output.get();
         PROCESS_INFORMATION info{};
-        EXPECT_TRUE(CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, scratch_.Path().c_str(),
-                                   &startup, &info));
+        EXPECT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                   AnsiToWide(scratch_.Path()).c_str(), &startup, &info));
         KernelHandle thread(info.hThread);
         processId_ = info.dwProcessId;
         return KernelHandle(info.hProcess);
@@ -138,6 +152,12 @@ protected:
     }
 
     std::string Log() const { return ReadBytes(app_ + "\\Orlenta.log"); }
+    // What the runs so far wrote to their standard output, then forgotten.
+    std::string TakeOutput() const {
+        const std::string output = PathExists(scratch_ / "output.txt") ? ReadBytes(scratch_ / "output.txt") : "";
+        DeleteFileA((scratch_ / "output.txt").c_str());
+        return output;
+    }
     bool SecondPassWaiting() const { return !family_.Pids().empty(); }
 
     test::ScratchFolder scratch_;
@@ -176,31 +196,68 @@ TEST_F(UnattendedTest, ExitCodeSaysWhetherEveryPassReturnedZero) {
     }
 }
 
-TEST_F(UnattendedTest, RunThatCannotGoThroughEndsWithTwoAndSaysWhyInTheLog) {
+// The counts of the suite agree with its testcases, as the JUnit schema's readers expect.
+void ExpectConsistentSuite(const std::string& xml) {
+    const auto count = [&](const std::string& what) {
+        size_t n = 0;
+        for (size_t at = xml.find(what); at != std::string::npos; at = xml.find(what, at + 1)) ++n;
+        return std::to_string(n);
+    };
+    EXPECT_NE(std::string::npos, xml.find("tests=\"" + count("<testcase ") + "\" failures=\"" + count("<failure ") +
+                                          "\" errors=\"" + count("<error ") + "\" skipped=\"" + count("<skipped ") +
+                                          "\""))
+        << xml;
+}
+
+TEST_F(UnattendedTest, RunThatCannotGoThroughEndsWithTwoAndSaysWhyInTheLogAndTheJUnitFile) {
+    const std::string script = app_ + "\\Files\\KavroTestScript1.vbs";
+    const std::string kavFrame = scratch_ / "kavro\\KavFrame.exe";
     struct Case {
         const char* name;
         std::string arguments;
         std::function<void()> prepare;
         const char* logged;
+        const char* junit;  // the run's own testcase
+        int skipped;
     };
     const Case cases[] = {
-        {"missing AVE folder", "-UNATTENDED " + Folders() + " \"-AVE=" + (scratch_ / "none") + "\" -STOP=1", [] {},
-         "none\\ folder does not exist."},
-        {"testing folder that is the AVE folder", "-UNATTENDED " + Folders() + " \"-TESTING=" + aves_ + "\" -STOP=1",
-         [] {}, "will not be deleted: it is the AVE folder."},
+        {"missing AVE folder", Folders(scratch_ / "none"), [] {}, "none\\ folder does not exist.",
+         "<error message=\"ended before its passes\">", 3},
+        {"testing folder that is the AVE folder", Folders(aves_, aves_), [] {},
+         "will not be deleted: it is the AVE folder.", "<error message=\"ended before its passes\">", 3},
+        {"KavFrame.exe missing", Folders(), [&] { DeleteFileA(kavFrame.c_str()); },
+         "Prompt: Could not find the KavFrame executable", "Could not find the KavFrame executable", 3},
+        {"script missing", Folders(), [&] { WriteBytes(kavFrame, "stand-in"); DeleteFileA(script.c_str()); },
+         "no pass could start", "<error message=\"no pass could start\">", 0},
+        {"a folder in the script's place", Folders(), [&] { test::MakeFolder(script); }, "no pass could start",
+         "<error message=\"no pass could start\">", 0},
         // A folder in the input file's place: line 180 cannot delete it.
-        {"a failed step", "-UNATTENDED " + Folders() + " -STOP=1",
-         [this] { test::MakeFolder(app_ + "\\InputData.txt"); }, "Message: Description: "},
+        {"a failed step", Folders(),
+         [&] {
+             RemoveDirectoryA(script.c_str());
+             WriteBytes(script, Script(family_, 0));
+             test::MakeFolder(app_ + "\\InputData.txt");
+         },
+         "Message: Description: ", "<error message=\"a step failed at line 180\">", 3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         c.prepare();
-        EXPECT_EQ(2, Run(c.arguments));
-        EXPECT_NE(std::string::npos, Log().find(c.logged));
+        EXPECT_EQ(2, Run("-UNATTENDED " + c.arguments + " -STOP=3"));
+        EXPECT_NE(std::string::npos, Log().find(c.logged)) << Log();
+        if (c.skipped == 3) {
+            EXPECT_EQ(std::string::npos, Log().find("Pass AVE")) << "no pass was to run";
+        }
         EXPECT_TRUE(PathExists(aves_));
+        ASSERT_TRUE(ParsesAsXml(junit_));
+        const std::string xml = ReadBytes(junit_);
+        EXPECT_NE(std::string::npos, xml.find("<testcase classname=\"Orlenta\" name=\"run\"")) << xml;
+        EXPECT_NE(std::string::npos, xml.find(c.junit)) << xml;
+        EXPECT_EQ(c.skipped == 3, xml.find("name=\"Ave003\" time=\"0.000\">\n    <skipped") != std::string::npos);
+        ExpectConsistentSuite(xml);
     }
     // A message of two lines stays on one line of the log.
-    EXPECT_NE(std::string::npos, Log().find(" | Line No.: 180\r\n"));
+    EXPECT_NE(std::string::npos, Log().find(" | Line No.: 180"));
 }
 
 // Every spelling of a folder is made full before it is used: the same folder in another spelling is
@@ -313,52 +370,151 @@ TEST_F(UnattendedTest, ResetKilledMidWayLeavesOnlyPathsThatExistedBefore) {
     }
 }
 
-TEST_F(UnattendedTest, CommandLineThatIsNotExactlyRightIsRefusedBeforeAnythingHappens) {
+TEST_F(UnattendedTest, CommandLineThatIsNotExactlyRightIsRefusedBeforeAnythingIsWritten) {
     test::MakeFolder(testing_);
-    WriteBytes(testing_ + "\\canary.txt", "keep");
-    const std::string folders = "-AVE=" + (scratch_ / "kavro") + " -KAVRO=" + (scratch_ / "kavro");
-    const char* testing = " -TESTING=";
-    const std::string refused[] = {
-        folders + " -TESTNG=" + testing_,                                   // a mistyped option
-        folders + testing + "C:\\nightly-autostart",                        // a second option inside a value
-        folders + testing + testing_ + " \"-START=1 -STOP=2",               // quotes that do not pair
-        folders,                                                            // no testing folder
-        folders + testing + testing_ + " -START=abc",                       // no number
-        folders + testing + testing_ + " -START=2.5",                        // no whole number
-        folders + testing + testing_ + " -START=5 -STOP=3",                 // start above stop
-        folders + testing + testing_ + " -START=2147483648",                // beyond 32 bits
-        folders + testing + testing_ + " -TIMEOUT=0",                       // no time limit
-        folders + testing + testing_ + " stray",                            // a token that is no option
+    test::MakeFolder(aves_ + "\\Ave001");
+    // Everything a careless -LOG= or -JUNIT= could destroy, as it was before.
+    const std::vector<std::string> kept = {testing_ + "\\canary.txt", aves_ + "\\Ave001\\Ave001.ach",
+                                           scratch_ / "kavro\\KavFrame.exe", app_ + "\\Files\\KavroTestScript1.vbs",
+                                           app_ + "\\Orlenta.exe", scratch_ / "notes.txt", app_ + "\\Orlenta.log"};
+    WriteBytes(kept[0], "keep");
+    WriteBytes(kept[1], "archive");
+    WriteBytes(kept[5], "someone's notes");
+    WriteBytes(kept[6], "2026-12-07T21:00:00 Run starts: yesterday's run\r\n");
+    std::vector<std::string> before;
+    for (const std::string& file : kept) before.push_back(ReadBytes(file));
+
+    const std::string folders = "\"-AVE=" + aves_ + "\" -KAVRO=" + (scratch_ / "kavro");
+    const std::string all = folders + " -TESTING=" + testing_;
+    const std::string unattended = "-UNATTENDED " + folders;
+    std::vector<std::string> refused = {
+        unattended + " -TESTNG=" + testing_,                       // a mistyped option
+        unattended + " -TESTING=C:\\nightly-autostart",            // a second option inside a value
+        "-UNATTENDED " + all + " \"-START=1 -STOP=2",              // quotes that do not pair
+        unattended,                                                // no testing folder
+        "-UNATTENDED " + all + " -START=abc",                      // no number
+        "-UNATTENDED " + all + " -START=2.5",                      // no whole number
+        "-UNATTENDED " + all + " -START=5 -STOP=3",                // start above stop
+        "-UNATTENDED " + all + " -START=2147483648",               // beyond 32 bits
+        "-UNATTENDED " + all + " -TIMEOUT=0",                      // no time limit
+        "-UNATTENDED " + all + " stray",                           // a token that is no option
+        "-UNATTENDEDX " + all,                                     // names are exact
+        "-UNATTENDED -AUTOSTART=foo " + all,
+        "-UNATTENDED " + all + " -START=1 -START=2",               // an option twice
+        "/UNATTENDED " + all, "-UNATTEND " + all, "UNATTENDED " + all, "-UNATTENDED=no " + all,
+        "-UNATTENDED " + all + " -LOG=x.log -JUNIT=x.log",         // one file for both
     };
+    for (const char* option : {" -LOG=", " -JUNIT="}) {
+        for (const std::string& place :
+             {testing_ + "\\results.xml", kept[1], kept[2], kept[3], kept[4], app_ + "\\InputData.txt",
+              scratch_.Path(), scratch_ / "none\\results.xml", kept[5]}) {
+            refused.push_back("-UNATTENDED " + all + option + place);
+        }
+    }
     for (const std::string& arguments : refused) {
         SCOPED_TRACE(arguments);
-        EXPECT_EQ(2, Run("-UNATTENDED " + arguments));
-        EXPECT_NE(std::string::npos, Log().find("Command line refused: "));
-        EXPECT_EQ("keep", ReadBytes(testing_ + "\\canary.txt"));
+        EXPECT_EQ(2, Run(arguments));
+        EXPECT_NE(std::string::npos, TakeOutput().find("Command line refused: "));
+        for (size_t i = 0; i < kept.size(); ++i) {
+            EXPECT_EQ(before[i], ReadBytes(kept[i])) << kept[i];
+        }
         EXPECT_FALSE(PathExists(app_ + "\\InputData.txt"));
-        EXPECT_FALSE(PathExists(junit_));
+        EXPECT_FALSE(PathExists(app_ + "\\x.log"));
     }
+    // A program folder the ANSI code page cannot spell (Greek in a Western one) is refused too.
+    const std::wstring greek = AnsiToWide(scratch_.Path()) + L"\\\u03a9\u03bc\u03b5\u03b3\u03b1";
+    ASSERT_TRUE(CreateDirectoryW(greek.c_str(), nullptr));
+    ASSERT_TRUE(CopyFileW(AnsiToWide(kept[4]).c_str(), (greek + L"\\Orlenta.exe").c_str(), FALSE));
+    EXPECT_EQ(2, Finish(StartIn(greek, "-UNATTENDED " + all)));
+    EXPECT_NE(std::string::npos, TakeOutput().find("Command line refused: The program's folder \""));
+    EXPECT_EQ(before[0], ReadBytes(kept[0]));
 }
 
-TEST_F(UnattendedTest, SecondInstanceInTheSameFolderIsRefusedAndAStopEndsTheFirst) {
+TEST_F(UnattendedTest, SecondRunInTheSameFolderByAnySpellingIsRefusedAndAStopEndsTheFirst) {
+    const HostSymlink drive = HostSymlink::Drive(scratch_.Path(), 'U');
+    ASSERT_TRUE(drive.Made()) << drive.Problem();
     KernelHandle first = Start("-UNATTENDED " + Folders() + " -START=1 -STOP=3");
-    bool secondRefused = false;
+    const std::string holder = "process " + std::to_string(processId_) + ", since ";
     const long firstExit = Finish(first, [&] {
         if (!SecondPassWaiting()) return false;
-        EXPECT_EQ(2, Run("-UNATTENDED " + Folders() + " -LOG=" + (scratch_ / "second.log") + " -STOP=1"));
-        secondRefused = ReadBytes(scratch_ / "second.log").find("Another run is using ") != std::string::npos;
+        for (const std::string& app : {app_, std::string("U:\\app")}) {
+            SCOPED_TRACE(app);
+            EXPECT_EQ(2, Finish(Start("-UNATTENDED " + Folders() + " -STOP=1", app)));
+            const std::string output = TakeOutput();
+            EXPECT_NE(std::string::npos, output.find("Another run is using ")) << output;
+            EXPECT_NE(std::string::npos, output.find(holder)) << output;
+        }
         AskToEnd(GetProcessId(first.get()));
         return true;
     });
-    EXPECT_TRUE(secondRefused);
     EXPECT_EQ(2, firstExit);
     EXPECT_TRUE(family_.AllEnded()) << "a process of the stopped pass survived it";
+    EXPECT_FALSE(PathExists(app_ + "\\Orlenta.lock"));
+    // The first run's log is its own from start to end.
+    EXPECT_EQ(20u, Log().find("Run starts: "));
+    EXPECT_NE(std::string::npos, Log().find(", stopped; exit code 2"));
     // Every record is written: pass 1 passed, pass 2 stopped, pass 3 never ran.
     ASSERT_TRUE(ParsesAsXml(junit_));
     const std::string xml = ReadBytes(junit_);
-    EXPECT_NE(std::string::npos, xml.find("tests=\"2\" failures=\"0\" errors=\"1\""));
+    EXPECT_NE(std::string::npos, xml.find("tests=\"4\" failures=\"0\" errors=\"2\" skipped=\"1\""));
     EXPECT_NE(std::string::npos, xml.find("<error message=\"stopped\"/>"));
+    EXPECT_NE(std::string::npos, xml.find("<error message=\"stopped\">A stop was requested.</error>"));
+    EXPECT_NE(std::string::npos, xml.find("name=\"Ave003\" time=\"0.000\">\n    <skipped message=\"not run\"/>"));
+}
+
+// A logoff or shutdown ends the process once WM_ENDSESSION returns: the run is stopped and its
+// records made final before that.
+TEST_F(UnattendedTest, LogoffStopsTheRunWithItsSummaryAndItsJUnitFile) {
+    KernelHandle process = Start("-UNATTENDED " + Folders() + " -START=1 -STOP=3");
+    const long exitCode = Finish(process, [&] {
+        if (!SecondPassWaiting()) return false;
+        const HWND window = FindWindowA("OrlentaUnattended", nullptr);
+        EXPECT_NE(nullptr, window);
+        DWORD_PTR answer = 0;
+        SendMessageTimeoutA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF, SMTO_BLOCK, 10000, &answer);
+        EXPECT_EQ(TRUE, static_cast<BOOL>(answer));
+        SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_BLOCK, 10000, &answer);
+        TerminateProcess(process.get(), 99);  // as the system does once WM_ENDSESSION has returned
+        return true;
+    });
+    EXPECT_EQ(2, exitCode);
+    EXPECT_TRUE(family_.AllEnded()) << "a process of the stopped pass survived it";
     EXPECT_NE(std::string::npos, Log().find(", stopped; exit code 2"));
+    ASSERT_TRUE(ParsesAsXml(junit_));
+    EXPECT_NE(std::string::npos, ReadBytes(junit_).find("name=\"Ave003\" time=\"0.000\">\n    <skipped"));
+}
+
+TEST_F(UnattendedTest, JUnitFileHeldOpenByAReaderIsTonightsOrTheRunSaysWhy) {
+    family_.Release();
+    for (const DWORD share : {DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE}, DWORD{FILE_SHARE_READ}}) {
+        SCOPED_TRACE(share);
+        WriteBytes(junit_, "<testsuite name=\"Orlenta\" tests=\"7\"></testsuite>\n");  // last night's
+        FileHandle reader(CreateFileA(junit_.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(reader);
+        const long exitCode = Run("-UNATTENDED " + Folders() + " -STOP=2");
+        reader.reset();
+        if (exitCode == 0) {
+            ASSERT_TRUE(ParsesAsXml(junit_));
+            EXPECT_NE(std::string::npos, ReadBytes(junit_).find("tests=\"2\""));
+        } else {
+            EXPECT_EQ(2, exitCode);
+            EXPECT_NE(std::string::npos, Log().find(", JUnit results not written to " + junit_ + ": ")) << Log();
+        }
+        EXPECT_EQ(share == FILE_SHARE_READ ? 2 : 0, exitCode) << "as measured under Wine 8";
+    }
+}
+
+TEST_F(UnattendedTest, EveryPassReadsTheWholeInputFileWhateverTheLastPassDidToIt) {
+    WriteBytes(app_ + "\\Files\\KavroTestScript1.vbs",
+               "Set fso = CreateObject(\"Scripting.FileSystemObject\")\r\n"
+               "lines = Split(fso.OpenTextFile(\"InputData.txt\", 1).ReadAll, vbCrLf)\r\n"
+               "If lines(UBound(lines) - 1) = \"1\" Then\r\n"
+               "  fso.DeleteFile \"InputData.txt\"\r\n"
+               "  WScript.Quit 0\r\n"
+               "End If\r\n"
+               "If UBound(lines) = 10 And lines(0) = \"" + aves_ + "\\\" Then WScript.Quit 0\r\n"
+               "WScript.Quit 7\r\n");
+    EXPECT_EQ(0, Run("-UNATTENDED " + Folders() + " -STOP=2")) << Log();
 }
 
 TEST_F(UnattendedTest, ResultsStayValidWhenTheProgramIsKilledMidRun) {
@@ -371,6 +527,7 @@ TEST_F(UnattendedTest, ResultsStayValidWhenTheProgramIsKilledMidRun) {
     ASSERT_TRUE(ParsesAsXml(junit_));
     EXPECT_NE(std::string::npos, ReadBytes(junit_).find("tests=\"1\""));
     EXPECT_TRUE(family_.AllEnded()) << "the pass outlived the program that owned it";
+    EXPECT_FALSE(PathExists(app_ + "\\Orlenta.lock")) << "the lock outlived the program that held it";
 }
 
 }  // namespace

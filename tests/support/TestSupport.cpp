@@ -251,6 +251,10 @@ std::string PassFamily::Script(int depth, int exitCode) const {
            "\"\" " + std::to_string(depth) + "\", 0, True\r\nWScript.Quit " + std::to_string(exitCode) + "\r\n";
 }
 
+std::string PassFamily::Command(int depth) const {
+    return "\"" + WindowsPathOf(ORLENTA_PASS_HELPER) + "\" \"" + folder + "\" " + std::to_string(depth);
+}
+
 std::vector<DWORD> PassFamily::Pids() const {
     std::vector<DWORD> pids;
     std::ifstream in(folder + "\\pids.txt");

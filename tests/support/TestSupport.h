@@ -98,6 +98,8 @@ struct PassFamily {
     // VBScript that starts the helper (which starts `depth` more below it), waits for it, then quits
     // with `exitCode`.
     std::string Script(int depth, int exitCode) const;
+    // The helper itself as a pass's command (quoted program, folder, depth).
+    std::string Command(int depth) const;
     std::vector<DWORD> Pids() const;
     // True when every listed process has ended, waiting a few seconds for the last ones.
     bool AllEnded() const;
