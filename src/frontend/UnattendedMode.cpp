@@ -22,6 +22,7 @@
 #include "util/AppError.h"
 #include "util/AppPaths.h"
 #include "util/Handles.h"
+#include "util/PathForm.h"
 #include "util/Text.h"
 
 namespace orlenta {
@@ -222,6 +223,17 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
     RunSettings settings;
     RunStartUpSequence(settings, commandLine);
     const std::string folder = CurrentFolder();
+    // The log and the JUnit file are made full once, like the folders, so every check and every
+    // write meets one form, whatever the spelling.
+    std::optional<std::string> formRefusal;
+    for (std::string* file : {&settings.Nightly.LogFile, &settings.Nightly.JUnitFile}) {
+        const PathForm form = FullPathForm(*file);
+        if (form.usable()) {
+            *file = form.full;
+        } else if (!form.refusal.empty() && !formRefusal) {
+            formRefusal = "the file " + *file + " cannot be used: " + form.refusal + ".";
+        }
+    }
     const std::string logPath = settings.Nightly.LogFile.empty() ? kDefaultLogName : settings.Nightly.LogFile;
 
     // Nothing is written, the log included, before the command line has passed every check.
@@ -232,6 +244,9 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
     }
     if (!refusal) {
         refusal = UnattendedCommandLineRefusal(commandLine);
+    }
+    if (!refusal) {
+        refusal = formRefusal;
     }
     if (!refusal) {
         refusal = RunOutputRefusal(settings, {ApplicationFolder(), ExecutablePath(), folder, kDefaultLogName});

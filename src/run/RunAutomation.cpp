@@ -17,6 +17,7 @@
 #include "util/AppPaths.h"
 #include "util/Text.h"
 #include "util/clsTextFile.h"
+#include "util/PathForm.h"
 #include "util/modFileExists.h"
 
 namespace orlenta {
@@ -48,6 +49,30 @@ void RemoveFolderOrRaise(const std::string& name, unsigned long& error) {
         error = GetLastError();
         throw AppError::FromWin32(error, ProgramName());
     }
+}
+
+// A folder path in its one form, keeping the spelling it was given for messages.
+struct FolderValue {
+    std::string given;  // after AddTrailingBackslash
+    PathForm form;
+    // The full form ending in "\"; the given text when it cannot be made full, so that the
+    // existence test fails on it as on any folder that does not exist.
+    std::string Path() const { return form.usable() ? FolderPathWithBackslash(form) : given; }
+};
+
+FolderValue MakeFolderValue(const std::string& text) {
+    FolderValue value;
+    value.given = AddTrailingBackslash(text);
+    value.form = FolderPathForm(value.given);
+    return value;
+}
+
+// Today's message for a folder that does not exist, or why the path cannot name a folder at all.
+std::string MissingFolderMessage(const FolderValue& folder) {
+    if (folder.form.refusal.empty()) {
+        return folder.given + " folder does not exist.";
+    }
+    return folder.given + " cannot be used as a folder: " + folder.form.refusal + ".";
 }
 
 // The limit a pass gets: none without "-TIMEOUT=", none (after a word to the operator) for a text
@@ -116,6 +141,11 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
         return result;
     };
 
+    // Every folder is made full once, here; the checks, the prompt, the reset and the input file
+    // use that form, and messages name the folder as it was given.
+    FolderValue ave;
+    FolderValue installation;
+    FolderValue testing;
     std::string aveFolder;
     std::string installationFolder;
     std::string testingFolder;
@@ -129,17 +159,31 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
     std::string passNumbers;               // the numbers of the passes so far, one per line
     std::unique_ptr<ScriptShell> shell;
 
-    step.Do(20, [&] { aveFolder = AddTrailingBackslash(settings.AVEFolder); });
-    step.Do(30, [&] { installationFolder = AddTrailingBackslash(settings.InstallationFolder); });
-    step.Do(40, [&] { testingFolder = AddTrailingBackslash(settings.TestingFolder); });
+    step.Do(20, [&] {
+        ave = MakeFolderValue(settings.AVEFolder);
+        aveFolder = ave.Path();
+    });
+    step.Do(30, [&] {
+        installation = MakeFolderValue(settings.InstallationFolder);
+        installationFolder = installation.Path();
+    });
+    step.Do(40, [&] {
+        testing = MakeFolderValue(settings.TestingFolder);
+        testingFolder = testing.Path();
+    });
 
-    if (step.Test(50, [&] { return !FolderExists(aveFolder); })) {
-        step.Do(60, [&] { op.ShowMessage(aveFolder + " folder does not exist."); });
+    if (step.Test(50, [&] { return !ave.form.usable() || !FolderExists(aveFolder); })) {
+        step.Do(60, [&] { op.ShowMessage(MissingFolderMessage(ave)); });
         return ended();  // 70
     }
-    if (step.Test(80, [&] { return !FolderExists(installationFolder); })) {
-        step.Do(90, [&] { op.ShowMessage(installationFolder + " folder does not exist."); });
+    if (step.Test(80, [&] { return !installation.form.usable() || !FolderExists(installationFolder); })) {
+        step.Do(90, [&] { op.ShowMessage(MissingFolderMessage(installation)); });
         return ended();  // 100
+    }
+    // A testing folder given as a wildcard, a device or a file would reach the script as a folder.
+    if (!testing.form.refusal.empty()) {
+        step.Do(40, [&] { op.ShowMessage("The testing folder " + MissingFolderMessage(testing)); });
+        return ended();
     }
 
     step.Do(120, [&] { startNumber = ToInt32(settings.StartIndex); });
@@ -161,17 +205,24 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
         step.Do(200, [&] {
             answer = op.InputBox(
                 "Your testing folder already exists. Please either enter a new name or press okay to delete old folder.",
-                kPromptCaption, testingFolder);
+                kPromptCaption, testing.given);
         });
         if (answer.empty()) {
             return ended();  // 210
         }
-        step.Do(220, [&] { answer = AddTrailingBackslash(answer); });
-        if (step.Test(230, [&] { return ToLowerText(testingFolder) == ToLowerText(answer); })) {
+        FolderValue answered;
+        step.Do(220, [&] { answered = MakeFolderValue(answer); });
+        if (!answered.form.refusal.empty()) {
+            step.Do(220, [&] { op.ShowMessage("The testing folder " + MissingFolderMessage(answered)); });
+            return ended();
+        }
+        // The same folder in another spelling (case, slashes, "." segments, its short name) is the
+        // folder itself, decided as the refusals decide it.
+        if (step.Test(230, [&] { return IsSameFolder(testingFolder, answered.Path()); })) {
             // Emptying a drive root, or a folder the run itself needs, would destroy what the run
             // works on: refuse, and end the run with nothing deleted.
             const auto refusal =
-                TestingFolderDeletionRefusal(testingFolder, aveFolder, installationFolder, ApplicationFolder());
+                TestingFolderDeletionRefusal(testing.given, aveFolder, installationFolder, ApplicationFolder());
             if (refusal) {
                 step.Do(240, [&] { op.ShowMessage(*refusal); });
                 return ended();
@@ -187,13 +238,13 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
                 // and why, delete nothing else, and end before the first pass.
                 if (FolderExists(testingFolder)) {
                     step.Do(280, [&] {
-                        op.ShowMessage(TestingFolderNotClearedMessage(testingFolder, remaining, removeError));
+                        op.ShowMessage(TestingFolderNotClearedMessage(testing.given, remaining, removeError));
                     });
                     return ended();
                 }
             }
         }
-        step.Do(310, [&] { testingFolder = answer; });
+        step.Do(310, [&] { testingFolder = answered.Path(); });
     }
 
     if (step.Test(330, [&] { return !FileExists(installationFolder + "KavFrame.exe"); })) {

@@ -9,6 +9,8 @@
 #include "util/AppError.h"
 #include "util/Handles.h"
 #include "util/LongPath.h"
+#include "util/PathForm.h"
+#include "util/ProtectedFolders.h"
 #include "util/Text.h"
 #include "util/modFileExists.h"
 
@@ -16,130 +18,59 @@ namespace orlenta {
 
 namespace {
 
-// Where a folder really is: its full path, and for an existing folder the path and identity of
-// what an opened handle reaches (the target, when the path goes through a link).
-struct ResolvedFolder {
-    std::wstring full;       // lower case, ending in "\"
-    std::wstring final;      // lower case, ending in "\"; the full path when the folder cannot be opened
-    bool opened = false;
-    DWORD volume = 0;
-    ULONGLONG index = 0;
-};
-
-std::wstring Lowered(std::wstring text) {
-    if (!text.empty()) {
-        CharLowerBuffW(text.data(), static_cast<DWORD>(text.size()));
-    }
-    return text;
-}
-
-std::wstring WithBackslash(std::wstring path) {
-    if (path.empty() || path.back() != L'\\') {
-        path.push_back(L'\\');
-    }
-    return path;
-}
-
-FileHandle OpenFolder(const std::wstring& fullPath) {
-    // Backup semantics open a folder; no access is asked beyond its attributes, and every share
-    // mode is granted, so opening it disturbs nobody.
+FileHandle OpenAttributes(const std::wstring& fullPath, DWORD flags) {
     return FileHandle(CreateFileW(ExtendedLengthPath(fullPath).c_str(), FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                                  FILE_FLAG_BACKUP_SEMANTICS | flags, nullptr));
 }
 
-bool ReadIdentity(const FileHandle& handle, DWORD& volume, ULONGLONG& index) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(handle.get(), &info)) {
-        return false;
+// "C:\" for a drive root, the folder itself for the root of a mounted volume, else empty.
+std::wstring VolumeRootAt(const std::wstring& full) {
+    std::wstring withSlash = full.back() == L'\\' ? full : full + L"\\";
+    std::wstring volume(withSlash.size() + MAX_PATH, L'\0');
+    if (!GetVolumePathNameW(withSlash.c_str(), volume.data(), static_cast<DWORD>(volume.size()))) {
+        return {};
     }
-    volume = info.dwVolumeSerialNumber;
-    index = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    return true;
+    volume.resize(wcslen(volume.c_str()));
+    return CompareStringOrdinal(volume.c_str(), -1, withSlash.c_str(), -1, TRUE) == CSTR_EQUAL ? volume
+                                                                                                : std::wstring();
 }
 
-ResolvedFolder Resolve(const std::string& path) {
-    ResolvedFolder folder;
-    const std::wstring full = FullPathW(AnsiToWide(TrimSpaces(path)));
-    folder.full = WithBackslash(Lowered(full.empty() ? AnsiToWide(path) : full));
-    folder.final = folder.full;
-    if (full.empty()) {
-        return folder;
-    }
-    const FileHandle handle = OpenFolder(full);
-    if (!handle || !ReadIdentity(handle, folder.volume, folder.index)) {
-        return folder;
-    }
-    folder.opened = true;
-    std::wstring final(MAX_PATH, L'\0');
-    DWORD length = GetFinalPathNameByHandleW(handle.get(), final.data(), static_cast<DWORD>(final.size()), 0);
-    if (length >= final.size()) {
-        final.assign(length, L'\0');
-        length = GetFinalPathNameByHandleW(handle.get(), final.data(), static_cast<DWORD>(final.size()), 0);
-    }
-    if (length != 0 && length < final.size()) {
-        final.resize(length);
-        folder.final = WithBackslash(Lowered(WithoutExtendedPrefix(final)));
-    }
-    return folder;
-}
-
-// "c:\" or "\\server\share\" (paths in the form Resolve gives them).
-bool IsRootPath(const std::wstring& path) {
-    if (path.size() <= 3 && path.size() >= 2 && path[1] == L':') {
-        return true;
-    }
-    if (path == L"\\") {
-        return true;
-    }
-    if (path.rfind(L"\\\\", 0) == 0) {
-        const auto share = path.find(L'\\', 2);
-        if (share == std::wstring::npos) {
-            return true;
-        }
-        const auto next = path.find(L'\\', share + 1);
-        return next == std::wstring::npos || next + 1 == path.size();
-    }
-    return false;
-}
-
-bool StartsWithFolder(const std::wstring& path, const std::wstring& folder) {
-    return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0;
-}
-
-bool SameFolder(const ResolvedFolder& a, const ResolvedFolder& b) {
-    if (a.opened && b.opened && a.volume == b.volume && a.index == b.index) {
-        return true;
-    }
-    return a.full == b.full || a.final == b.final;
-}
-
-// True when `inner` lies below `outer`, by spelling or by the identity of one of inner's parents.
-bool IsInside(const ResolvedFolder& inner, const ResolvedFolder& outer) {
-    if (StartsWithFolder(inner.full, outer.full) || StartsWithFolder(inner.final, outer.final)) {
-        return true;
-    }
-    if (!outer.opened) {
-        return false;
-    }
-    std::vector<std::wstring> parents;
-    for (const std::wstring* path : {&inner.full, &inner.final}) {
-        std::wstring parent = *path;
-        for (auto cut = parent.find_last_of(L'\\', parent.size() - 2); cut != std::wstring::npos && cut > 0;
-             cut = parent.find_last_of(L'\\', cut - 1)) {
-            parent.resize(cut + 1);
-            parents.push_back(parent);
+// Whether the folder is itself a link (a name-surrogate reparse point, or under Wine a folder its
+// parent's listing marks as a reparse point), and where it leads when that can be read.
+bool IsLinkedFolder(const std::wstring& full, std::wstring& target) {
+    bool link = false;
+    if (const FileHandle own = OpenAttributes(full, FILE_FLAG_OPEN_REPARSE_POINT)) {
+        FILE_ATTRIBUTE_TAG_INFO tag{};
+        if (GetFileInformationByHandleEx(own.get(), FileAttributeTagInfo, &tag, sizeof tag) &&
+            (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && (tag.ReparseTag & 0x20000000u) != 0) {
+            link = true;
         }
     }
-    for (const std::wstring& parent : parents) {
-        const FileHandle handle = OpenFolder(parent);
-        DWORD volume = 0;
-        ULONGLONG index = 0;
-        if (handle && ReadIdentity(handle, volume, index) && volume == outer.volume && index == outer.index) {
-            return true;
+    WIN32_FIND_DATAW found{};
+    if (const FindHandle listed{FindFirstFileW(ExtendedLengthPath(full).c_str(), &found)}) {
+        const DWORD attributes = found.dwFileAttributes;
+        if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+            (found.dwReserved0 == 0 || (found.dwReserved0 & 0x20000000u) != 0)) {
+            link = true;
         }
     }
-    return false;
+    if (link) {
+        if (const FileHandle followed = OpenAttributes(full, 0)) {
+            std::wstring final(32768, L'\0');
+            DWORD length = GetFinalPathNameByHandleW(followed.get(), final.data(), static_cast<DWORD>(final.size()),
+                                                     VOLUME_NAME_DOS);
+            if (length == 0 || length >= final.size()) {
+                length = GetFinalPathNameByHandleW(followed.get(), final.data(), static_cast<DWORD>(final.size()),
+                                                   VOLUME_NAME_GUID);
+            }
+            if (length != 0 && length < final.size()) {
+                final.resize(length);
+                target = WithoutExtendedPrefix(final);
+            }
+        }
+    }
+    return link;
 }
 
 }  // namespace
@@ -150,9 +81,23 @@ std::optional<std::string> TestingFolderDeletionRefusal(const std::string& testi
                                                         const std::string& applicationFolder) {
     const std::string testingText = AddTrailingBackslash(testingFolder);
     const std::string prefix = "The testing folder " + testingText + " will not be deleted: ";
-    const ResolvedFolder testing = Resolve(testingText);
-    if (IsRootPath(testing.full) || IsRootPath(testing.final)) {
+    const PathForm form = FullPathForm(testingText);
+    const std::wstring full = AnsiToWide(form.full);
+    if (!form.usable()) {
+        return prefix + "it cannot be made a full path" + (form.refusal.empty() ? "" : ": " + form.refusal) + ".";
+    }
+    // "\\server\share": a share's root, whether or not the server answers.
+    const size_t share = full.rfind(L"\\\\", 0) == 0 ? full.find(L'\\', 2) : std::wstring::npos;
+    const bool shareRoot = full.rfind(L"\\\\", 0) == 0 &&
+                           (share == std::wstring::npos || full.find(L'\\', share + 1) == std::wstring::npos);
+    if ((full.size() <= 3 && full.size() >= 2 && full[1] == L':') || shareRoot) {
         return prefix + "it is the root of a drive.";
+    }
+    const std::wstring volume = VolumeRootAt(full);
+    if (!volume.empty()) {
+        return prefix + (volume.size() <= 3 ? "it is the root of a drive."
+                                            : "it is the root of a volume mounted there: give a folder on that "
+                                              "volume instead.");
     }
     struct Needed {
         const char* what;
@@ -167,25 +112,46 @@ std::optional<std::string> TestingFolderDeletionRefusal(const std::string& testi
         {"the program's Files folder", AddTrailingBackslash(applicationFolder) + "Files\\", true},
     }};
     for (const Needed& entry : needed) {
-        const ResolvedFolder folder = Resolve(entry.folder);
-        if (SameFolder(testing, folder)) {
+        if (IsSameFolder(testingText, entry.folder)) {
             return prefix + "it is " + entry.what + ".";
         }
-        if (IsInside(folder, testing)) {
+        if (IsInsideFolder(entry.folder, testingText)) {
             return prefix + "it contains " + entry.what + " " + entry.folder + ".";
         }
-        if (entry.refuseInside && IsInside(testing, folder)) {
+        if (entry.refuseInside && IsInsideFolder(testingText, entry.folder)) {
             return prefix + "it lies inside " + entry.what + " " + entry.folder + ".";
         }
+    }
+    std::wstring target;
+    if (IsLinkedFolder(full, target)) {
+        return prefix + "it is a link" + (target.empty() ? std::string(" whose target cannot be read")
+                                                         : " to " + WideToAnsi(target)) +
+               ". Give the folder itself, or remove the link.";
+    }
+    const std::string clash = ProtectedFolderClash(form.full);
+    if (!clash.empty()) {
+        return prefix + clash;
     }
     return std::nullopt;
 }
 
-bool IsSamePlace(const std::string& a, const std::string& b) { return SameFolder(Resolve(a), Resolve(b)); }
-
-bool IsInsideFolder(const std::string& path, const std::string& folder) {
-    return IsInside(Resolve(path), Resolve(AddTrailingBackslash(folder)));
+std::string RemainReasonText(const RemainingEntry& entry) {
+    switch (entry.reason) {
+    case RemainReason::DotName:
+        return "kept: its name begins with a full stop.";
+    case RemainReason::HeldOpen:
+        return "still there after its deletion was accepted: another program holds it open.";
+    case RemainReason::Changed:
+        return "changed during the reset.";
+    case RemainReason::LinkKept:
+        return "a link that this system would delete only through its target, so it was left alone.";
+    case RemainReason::SystemError:
+        break;
+    }
+    return SystemMessage(entry.error);
 }
+
+bool IsSamePlace(const std::string& a, const std::string& b) { return IsSameFolder(a, b); }
 
 std::string TestingFolderNotClearedMessage(const std::string& testingFolder,
                                            const std::vector<RemainingEntry>& remaining, unsigned long removeError) {
@@ -194,15 +160,14 @@ std::string TestingFolderNotClearedMessage(const std::string& testingFolder,
     std::string text = "The testing folder " + folder +
                        " could not be cleared, so the run ends before its first pass. Nothing else was deleted. "
                        "What remains:";
-    const auto line = [&](const std::wstring& path, unsigned long error) {
-        text += "\r\n" + WideToAnsi(path) + " - " +
-                (error == 0 ? std::string("kept: its name begins with a full stop.") : SystemMessage(error));
+    const auto line = [&](const RemainingEntry& entry) {
+        text += "\r\n" + WideToAnsi(entry.path) + " - " + RemainReasonText(entry);
     };
     if (remaining.empty()) {
-        line(AnsiToWide(RemoveTrailingBackslash(folder)), removeError);
+        line({AnsiToWide(RemoveTrailingBackslash(folder)), removeError, RemainReason::SystemError});
     }
     for (size_t i = 0; i < remaining.size() && i < kShown; ++i) {
-        line(remaining[i].path, remaining[i].error);
+        line(remaining[i]);
     }
     if (remaining.size() > kShown) {
         text += "\r\nand " + std::to_string(remaining.size() - kShown) + " more.";

@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "util/FolderWalk.h"
+
 namespace orlenta {
 
 // True when anything matches the path, which may hold the wildcards "*" and "?".
@@ -14,13 +16,7 @@ bool FolderExists(const std::string& path);
 // Deletes everything below the folder, depth first, passing over every failure.
 void DeleteFolderContents(const std::string& folderPath);
 
-// An entry that a clearing walk left in place, and why.
-struct RemainingEntry {
-    std::wstring path;   // full path, without the "\\?\" prefix
-    unsigned long error; // the system's error code; 0 when kept on purpose (a name beginning with ".")
-};
-// The walk of DeleteFolderContents, telling what it could not delete, in the order met: a folder
-// is named only when nothing below it is.
+// The walk of DeleteFolderContents (by handle: see FolderWalk.h), naming what is still there.
 std::vector<RemainingEntry> ClearFolderContents(const std::string& folderPath);
 // The text before its first NUL.
 std::string StripNulls(std::string_view text);

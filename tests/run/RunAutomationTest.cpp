@@ -185,7 +185,9 @@ TEST_F(RunAutomationTest, MissingFoldersEndTheRunBeforeAnythingChanges) {
         {"missing AVE folder", scratch_ / "nowhere", scratch_ / "kavro",
          (scratch_ / "nowhere\\") + " folder does not exist."},
         {"AVE folder is a file", scratch_ / "kavro\\KavFrame.exe", scratch_ / "kavro",
-         (scratch_ / "kavro\\KavFrame.exe\\") + " folder does not exist."},
+         (scratch_ / "kavro\\KavFrame.exe\\") + " cannot be used as a folder: it names a file, and a folder is needed."},
+        {"AVE folder with a wildcard", scratch_ / "ave?", scratch_ / "kavro",
+         (scratch_ / "ave?\\") + " cannot be used as a folder: it holds the wildcard or reserved character \"?\"."},
         {"missing installation folder", scratch_ / "aves", "  " + (scratch_ / "gone") + "  ",
          (scratch_ / "gone\\") + " folder does not exist."},
     };
@@ -361,27 +363,46 @@ TEST_F(RunAutomationTest, RealLauncherWithAMissingScriptReportsEveryPassAndRecor
 }
 
 TEST_F(RunAutomationTest, ExistingTestingFolderAnsweredWithItsOwnPathIsReplaced) {
-    test::MakeFolder(scratch_ / "testing\\sub\\deeper");
-    WriteBytes(scratch_ / "testing\\sub\\deeper\\old.htm", "old");
-    WriteBytes(scratch_ / "testing\\results.txt", "old");
-    // Read-only, as archives copied from a read-only source are.
-    ASSERT_TRUE(SetFileAttributesA((scratch_ / "testing\\results.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-    WriteBytes(InputFile(), "left over\r\n");
-    // The same path in other letter case, without its backslash.
-    const std::string answer = ToLowerText(scratch_ / "TESTING");
-    op_.answers = {answer};
+    test::MakeFolder(scratch_ / "testing");
+    char shortName[MAX_PATH] = {};
+    ASSERT_NE(0u, GetShortPathNameA((scratch_ / "testing").c_str(), shortName, MAX_PATH));
+    std::string slashes = scratch_ / "testing";
+    std::replace(slashes.begin(), slashes.end(), '\\', '/');
+    struct Case {
+        const char* name;
+        std::string answer;
+        std::string inInputFile;  // the answer in its full form, letter case as typed
+    };
+    // The same folder in other spellings: the answer counts as the folder itself.
+    const Case cases[] = {
+        {"other letter case, no backslash", ToLowerText(scratch_ / "TESTING"), ToLowerText(scratch_ / "TESTING\\")},
+        {"forward slashes and a dot segment", slashes + "/./", scratch_ / "testing\\"},
+        {"its short name", shortName, std::string(shortName) + "\\"},
+    };
     settings_.StopIndex = "7";
-    Run();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        op_ = test::RecordingOperator{};
+        passes_.clear();
+        test::MakeFolder(scratch_ / "testing\\sub\\deeper");
+        WriteBytes(scratch_ / "testing\\sub\\deeper\\old.htm", "old");
+        WriteBytes(scratch_ / "testing\\results.txt", "old");
+        // Read-only, as archives copied from a read-only source are.
+        ASSERT_TRUE(SetFileAttributesA((scratch_ / "testing\\results.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+        WriteBytes(InputFile(), "left over\r\n");
+        op_.answers = {c.answer};
+        Run();
 
-    ASSERT_EQ(1u, op_.prompts.size());
-    EXPECT_EQ(kTestingPrompt, op_.prompts[0].prompt);
-    EXPECT_EQ(kPromptCaption, op_.prompts[0].caption);
-    EXPECT_EQ(scratch_ / "testing\\", op_.prompts[0].defaultAnswer);
-    EXPECT_FALSE(PathExists(scratch_ / "testing"));
-    EXPECT_TRUE(op_.messages.empty());
-    ASSERT_EQ(1u, passes_.size());
-    EXPECT_EQ(Header(scratch_ / "kavro\\", answer + "\\") + Lines({"7"}), passes_[0].inputFile);
-    EXPECT_EQ("Open|" + answer + "\\TestResults.htm|||10", op_.documents.at(0));
+        ASSERT_EQ(1u, op_.prompts.size());
+        EXPECT_EQ(kTestingPrompt, op_.prompts[0].prompt);
+        EXPECT_EQ(kPromptCaption, op_.prompts[0].caption);
+        EXPECT_EQ(scratch_ / "testing\\", op_.prompts[0].defaultAnswer);
+        EXPECT_FALSE(PathExists(scratch_ / "testing"));
+        EXPECT_TRUE(op_.messages.empty());
+        ASSERT_EQ(1u, passes_.size());
+        EXPECT_EQ(Header(scratch_ / "kavro\\", c.inInputFile) + Lines({"7"}), passes_[0].inputFile);
+        EXPECT_EQ("Open|" + c.inInputFile + "TestResults.htm|||10", op_.documents.at(0));
+    }
 }
 
 TEST_F(RunAutomationTest, ExistingTestingFolderAnsweredWithAnotherPathIsLeftAlone) {
@@ -457,6 +478,10 @@ TEST_F(RunAutomationTest, TestingFolderHoldingWhatTheRunNeedsIsNeverDeleted) {
     } filesCleanup{filesExisted ? files + "\\testing-" + std::to_string(GetCurrentProcessId()) : files};
     const test::HostSymlink link(scratch_ / "aves", scratch_ / "avelink");
     ASSERT_TRUE(link.Made()) << link.Problem();
+    test::ScratchFolder outside;
+    WriteBytes(outside / "canary.txt", "keep");
+    const test::HostSymlink outsideLink(outside.Path(), scratch_ / "outlink");
+    ASSERT_TRUE(outsideLink.Made()) << outsideLink.Problem();
     std::string slashes = scratch_ / "aves";
     std::replace(slashes.begin(), slashes.end(), '\\', '/');
 
@@ -473,6 +498,8 @@ TEST_F(RunAutomationTest, TestingFolderHoldingWhatTheRunNeedsIsNeverDeleted) {
         {"forward slashes", slashes, "it is the AVE folder."},
         {"relative path", "..\\aves", "it is the AVE folder."},
         {"link to the AVE folder", scratch_ / "avelink", "it is the AVE folder."},
+        {"link to a folder elsewhere", scratch_ / "outlink",
+         "it is a link to "},
         {"inside the AVE folder", scratch_ / "aves\\Ave001", "it lies inside the AVE folder "},
         {"inside the installation folder", scratch_ / "kavro\\Bin", "it lies inside the installation folder "},
         {"inside the program's Files folder", files + "\\testing-" + std::to_string(GetCurrentProcessId()),
@@ -490,6 +517,7 @@ TEST_F(RunAutomationTest, TestingFolderHoldingWhatTheRunNeedsIsNeverDeleted) {
         EXPECT_TRUE(PathExists(scratch_ / "kavro\\KavFrame.exe"));
         EXPECT_EQ("archive", ReadBytes(scratch_ / "aves\\Ave001\\Ave001.ach"));
         EXPECT_TRUE(PathExists(files));
+        EXPECT_EQ("keep", ReadBytes(outside / "canary.txt"));
         EXPECT_TRUE(passes_.empty());
         EXPECT_TRUE(op_.documents.empty());
     }
@@ -501,16 +529,20 @@ TEST_F(RunAutomationTest, TestingFolderThatStaysIsNamedWithWhatRemainsAndNoPassR
     struct Case {
         const char* name;
         std::vector<std::string> kept;  // folders below the testing folder that stay
-        bool holdAFile;
+        DWORD holdSharing;              // share mode of a handle held on sub\held.txt; 0 for none
         std::string inMessage;
     };
     const Case cases[] = {
-        {".git folder", {".git"}, false,
+        {".git folder", {".git"}, 0,
          testing + "\\.git - kept: its name begins with a full stop."},
         // The folder holding the file is not named again: the file says why it stays.
-        {"file held open by another program", {}, true,
+        {"file held open by another program", {}, FILE_SHARE_READ,
          "remains:\r\n" + testing + "\\sub\\held.txt - " + SystemMessage(ERROR_SHARING_VIOLATION)},
-        {"more than five entries", {".a", ".b", ".c", ".d", ".e", ".f", ".g"}, false, "\r\nand 2 more."},
+        // An indexer or a virus scanner allows the deletion, and the file stays while it holds it.
+        {"file held open with delete sharing", {}, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+         "remains:\r\n" + testing +
+             "\\sub\\held.txt - still there after its deletion was accepted: another program holds it open."},
+        {"more than five entries", {".a", ".b", ".c", ".d", ".e", ".f", ".g"}, 0, "\r\nand 2 more."},
     };
     settings_.StopIndex = "7";
     for (const Case& c : cases) {
@@ -525,8 +557,8 @@ TEST_F(RunAutomationTest, TestingFolderThatStaysIsNamedWithWhatRemainsAndNoPassR
         WriteBytes(testing + "\\sub\\held.txt", "h");
         WriteBytes(testing + "\\TestResults.htm", "old results");
         KernelHandle held;
-        if (c.holdAFile) {
-            held.reset(CreateFileA((testing + "\\sub\\held.txt").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+        if (c.holdSharing != 0) {
+            held.reset(CreateFileA((testing + "\\sub\\held.txt").c_str(), GENERIC_READ, c.holdSharing, nullptr,
                                    OPEN_EXISTING, 0, nullptr));
             ASSERT_NE(INVALID_HANDLE_VALUE, held.get());
         }

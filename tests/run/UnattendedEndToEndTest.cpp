@@ -4,6 +4,7 @@
 #include <msxml2.h>
 #include <objbase.h>
 
+#include <algorithm>
 #include <functional>
 #include <regex>
 #include <string>
@@ -322,6 +323,116 @@ TEST_F(UnattendedTest, RunThatCannotGoThroughEndsWithTwoAndSaysWhyInTheLogAndThe
     }
     // A message of two lines stays on one line of the log.
     EXPECT_NE(std::string::npos, Log().find(" | Line No.: 180"));
+}
+
+// Every spelling of a folder is made full before it is used: the same folder in another spelling is
+// that folder, a link, a system folder or a value that names no folder is refused, and nothing that
+// was not confirmed is deleted.
+TEST_F(UnattendedTest, FoldersAreJudgedByWhatTheyNameNotByTheirSpelling) {
+    family_.Release();
+    test::ScratchFolder outside;
+    WriteBytes(outside / "canary.txt", "keep");
+    const test::HostSymlink link(outside.Path(), scratch_ / "linked");
+    ASSERT_TRUE(link.Made()) << link.Problem();
+    WriteBytes(scratch_ / "afile.txt", "a file");
+    // A known folder redirected to a scratch folder, never the prefix's real one (a link to the host's home).
+    test::MakeFolder(scratch_ / "music");
+    const char* shellFolders = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    RegKey key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_CURRENT_USER, shellFolders, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                             key.put(), nullptr));
+    char saved[1024] = {};
+    DWORD savedSize = sizeof saved - 1;
+    DWORD savedType = 0;
+    const bool hadMusic =
+        RegQueryValueExA(key.get(), "My Music", nullptr, &savedType, reinterpret_cast<BYTE*>(saved), &savedSize) == 0;
+    const std::string music = scratch_ / "music";
+    RegSetValueExA(key.get(), "My Music", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(music.c_str()),
+                   static_cast<DWORD>(music.size() + 1));
+    struct Restore {
+        HKEY key;
+        bool had;
+        DWORD type;
+        const char* data;
+        DWORD size;
+        ~Restore() {
+            if (had) {
+                RegSetValueExA(key, "My Music", 0, type, reinterpret_cast<const BYTE*>(data), size);
+            } else {
+                RegDeleteValueA(key, "My Music");
+            }
+        }
+    } restore{key.get(), hadMusic, savedType, saved, savedSize};
+
+    std::string slashes = testing_;
+    std::replace(slashes.begin(), slashes.end(), '\\', '/');
+    char appData[MAX_PATH] = {};
+    GetEnvironmentVariableA("APPDATA", appData, MAX_PATH);  // ...\AppData\Roaming
+    const std::string kavro = "-KAVRO=" + (scratch_ / "kavro");
+    const std::string common = "-UNATTENDED -STOP=1 \"-AVE=" + aves_ + "\" ";
+    struct Case {
+        const char* name;
+        std::string arguments;
+        long exitCode;
+        const char* logged;  // for refusals
+    };
+    const Case cases[] = {
+        {"AVE folder behind \\??\\", "-UNATTENDED -STOP=1 \"-AVE=\\??\\" + aves_ + "\" \"-TESTING=" + aves_ + "\" " + kavro,
+         2, "will not be deleted: it is the AVE folder."},
+        {"installation folder behind \\??\\", common + "-KAVRO=\\??\\" + (scratch_ / "kavro") + " -TESTING=" +
+         (scratch_ / "kavro"), 2, "will not be deleted: it is the installation folder."},
+        {"doubled trailing backslash", common + kavro + " -TESTING=" + testing_ + "\\\\", 0, ""},
+        {"forward slashes", common + kavro + " -TESTING=" + slashes + "/", 0, ""},
+        {"trailing dot and space", common + kavro + " \"-TESTING=" + testing_ + ". \"", 0, ""},
+        {"wildcard", common + kavro + " -TESTING=" + (scratch_ / "test?ng"), 2, "the wildcard or reserved character"},
+        {"device name", common + kavro + " -TESTING=CON", 2, "it names the device CON"},
+        {"a file", common + kavro + " -TESTING=" + (scratch_ / "afile.txt"), 2, "it names a file"},
+        {"a link to a folder", common + kavro + " -TESTING=" + (scratch_ / "linked"), 2, "will not be deleted: it is a link to "},
+        {"the Windows folder", common + kavro + " -TESTING=C:\\windows", 2, "will not be deleted: it is the Windows folder."},
+        {"Program Files", common + kavro + " \"-TESTING=C:\\Program Files\"", 2, "will not be deleted: it is the Program Files"},
+        {"AppData", common + kavro + " \"-TESTING=" + std::string(appData) + "\\..\"", 2, "will not be deleted: it is your AppData folder."},
+        {"a redirected known folder", common + kavro + " -TESTING=" + music, 2, "will not be deleted: it is your "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::MakeFolder(testing_);
+        WriteBytes(testing_ + "\\last-night.txt", "old");
+        EXPECT_EQ(c.exitCode, Run(c.arguments));
+        if (c.exitCode == 0) {
+            EXPECT_FALSE(PathExists(testing_ + "\\last-night.txt")) << "the folder was not recognised";
+        } else {
+            EXPECT_NE(std::string::npos, Log().find(c.logged)) << Log();
+            EXPECT_EQ("old", ReadBytes(testing_ + "\\last-night.txt"));
+        }
+        EXPECT_EQ("keep", ReadBytes(outside / "canary.txt"));
+        EXPECT_TRUE(PathExists(scratch_ / "kavro\\KavFrame.exe"));
+        EXPECT_TRUE(PathExists(aves_));
+        EXPECT_TRUE(PathExists(music));
+        EXPECT_TRUE(PathExists("C:\\windows\\system32\\kernel32.dll"));
+    }
+}
+
+// Killed at any moment of a reset, the program leaves part of the old tree at its old paths, no
+// other name: nothing is moved or renamed on the way.
+TEST_F(UnattendedTest, ResetKilledMidWayLeavesOnlyPathsThatExistedBefore) {
+    test::MakeFolder(testing_);
+    ASSERT_TRUE(test::RunHostScript("cd '" + test::UnixPath(testing_) +
+                                    "' && for d in $(seq 50); do mkdir d$d/ d$d/a d$d/a/b d$d/a/b/c d$d/a/b/c/d "
+                                    "d$d/a/b/c/d/e d$d/a/b/c/d/e/f d$d/a/b/c/d/e/f/g d$d/a/b/c/d/e/f/g/h "
+                                    "d$d/a/b/c/d/e/f/g/h/i && (cd d$d/a/b/c/d/e/f/g/h/i && touch $(seq 90)); done"));
+    const std::vector<std::string> before = test::TreeEntries(testing_);
+    ASSERT_EQ(50u * 100u, before.size());
+    KernelHandle process = Start("-UNATTENDED " + Folders() + " -STOP=1");
+    Finish(process, [&] {
+        if (test::TreeEntries(testing_, false).size() == 50u) return false;
+        TerminateProcess(process.get(), 9);
+        return true;
+    });
+    std::vector<std::string> after = test::TreeEntries(testing_);
+    EXPECT_LT(after.size(), before.size());
+    for (const std::string& path : after) {
+        EXPECT_TRUE(std::binary_search(before.begin(), before.end(), path)) << path << " is new";
+    }
 }
 
 TEST_F(UnattendedTest, CommandLineThatIsNotExactlyRightIsRefusedBeforeAnythingIsWritten) {

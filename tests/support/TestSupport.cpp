@@ -1,6 +1,8 @@
 // Helpers shared by the test programs.
 #include "support/TestSupport.h"
 
+#include <algorithm>
+
 #include <atomic>
 #include <filesystem>
 #include <fstream>
@@ -93,6 +95,38 @@ std::string ReadBytes(const std::string& path) {
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
+}
+
+namespace {
+
+void CollectEntries(const std::string& folder, const std::string& prefix, bool recursive,
+                    std::vector<std::string>& names) {
+    WIN32_FIND_DATAA data{};
+    const HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) {
+        return;
+    }
+    do {
+        const std::string name = data.cFileName;
+        if (name == "." || name == "..") {
+            continue;
+        }
+        names.push_back(prefix + name);
+        if (recursive && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+            CollectEntries(folder + "\\" + name, prefix + name + "\\", true, names);
+        }
+    } while (FindNextFileA(find, &data));
+    FindClose(find);
+}
+
+}  // namespace
+
+std::vector<std::string> TreeEntries(const std::string& folder, bool recursive) {
+    std::vector<std::string> names;
+    CollectEntries(folder, "", recursive, names);
+    std::sort(names.begin(), names.end());
+    return names;
 }
 
 void MakeFolder(const std::string& path) {

@@ -46,6 +46,8 @@ void WriteBytes(const std::string& path, const std::string& bytes);
 std::string ReadBytes(const std::string& path);
 void MakeFolder(const std::string& path);
 bool PathExists(const std::string& path);
+// Every entry below `folder` except "." and "..", as sorted relative paths; links are not followed.
+std::vector<std::string> TreeEntries(const std::string& folder, bool recursive = true);
 // Removes a folder tree, clearing read-only attributes on the way; used for cleanup only.
 void RemoveTree(const std::string& path);
 // The Unix path of a Windows path in the prefix (for links that only the host can make).
