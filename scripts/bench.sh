@@ -2,13 +2,14 @@
 # Benchmarks: what Orlenta costs, as ratios against the platform doing the same work, measured side by
 # side in one run (five runs of each, the two sides alternating; medians with min-max). Prints one table
 # and writes it to docs/benchmarks.md with the date and the machine. Not part of the test command.
-# ORLENTA_BENCH_ONLY="passes reset startup catalogue registry" picks benchmarks (default: all);
+# ORLENTA_BENCH_ONLY="passes flat reset startup catalogue registry" picks benchmarks (default: all);
 # ORLENTA_BENCH_RUNS (5), ORLENTA_BENCH_PASSES (10) and ORLENTA_BENCH_FOLDERS (20) set the runs, the
-# passes of a run and the folders of 100 files in the wide reset tree.
+# passes of a run and the folders of 100 files in the wide reset tree; ORLENTA_BENCH_LONG_PASSES (3000)
+# the long run of the flat-cost benchmark.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ORLENTA_BENCH_BUILD_DIR:-$root/build/bench}
-only=${ORLENTA_BENCH_ONLY:-passes reset startup catalogue registry}
+only=${ORLENTA_BENCH_ONLY:-passes flat reset startup catalogue registry}
 runs=${ORLENTA_BENCH_RUNS:-5}
 # Wine's script host takes 0.6 to 0.8 s to start here, so 100 passes a run on both sides would take
 # some 13 minutes alone: each run measures 10 passes; set 100 for the long form.
@@ -17,11 +18,12 @@ passes=${ORLENTA_BENCH_PASSES:-10}
 # and cmd's rmdir about 300 s, so five runs of that tree would take over half an hour. Each run resets
 # 2,000 files in 20 folders (the costs are per file); set 500 folders for the full tree.
 folders=${ORLENTA_BENCH_FOLDERS:-20}
+long_passes=${ORLENTA_BENCH_LONG_PASSES:-3000}
 
 bash "$root/scripts/install-deps.sh"
 cmake --preset mingw -B "$build" -DORLENTA_BUILD_BENCHMARKS=ON -DORLENTA_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target Orlenta KavFrame \
-  bench_launch bench_passes bench_reset bench_minwin bench_catalogue bench_registry >/dev/null
+  bench_launch bench_passes bench_null bench_reset bench_minwin bench_catalogue bench_registry >/dev/null
 
 source "$root/scripts/wine-session.sh" "$build"
 
@@ -98,6 +100,38 @@ if wants passes; then
     reference_samples+=" $(per_pass "$(reference_command $((passes + 1)))" "$(reference_command 1)")"
   done
   row "Per-pass overhead" "$passes passes a run" "ms/pass" "<= 1.05" "$ours_samples" "$reference_samples"
+fi
+
+if wants flat; then
+  # The program's own cost of a pass, the script host left out: the .vbs association points at a
+  # program that only exits. A long run's cost per pass against a short one's; flat is 1.
+  echo "Per-pass cost: $long_passes null passes against 100, with -JUNIT= and the log" >&2
+  vbs_key='HKLM\Software\Classes\VBSFile\Shell\Open\Command'
+  vbs_command=$(wine reg query "$vbs_key" /ve </dev/null 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ[[:space:]]*//p')
+  wine reg add "$vbs_key" /ve /t REG_SZ /d '"C:\bench\bin\bench_null.exe" "%1"' /f </dev/null >/dev/null 2>&1
+  flat_command() {
+    echo "C:\\bench\\app\\Orlenta.exe -UNATTENDED -AVE=C:\\bench\\app\\AVES -KAVRO=C:\\bench\\kavro" \
+      "-TESTING=C:\\bench\\no-such-folder -START=1 -STOP=$1 -JUNIT=C:\\bench\\flat.xml -LOG=C:\\bench\\flat.log"
+  }
+  # flat_per_pass N: milliseconds per pass of a run of 1 + N passes over one of 1 pass.
+  flat_per_pass() {
+    local long short
+    long=$(launch exit 3600000 "$(flat_command $(($1 + 1)))")
+    short=$(launch exit 600000 "$(flat_command 1)")
+    if [[ $long == "ok "* && $short == "ok "* ]]; then
+      awk -v a="${long#ok }" -v b="${short#ok }" -v n="$1" 'BEGIN { print (a - b) / n }'
+    else
+      note "Per-pass cost: a run failed ($long; $short)."
+    fi
+  }
+  long_samples="" short_samples=""
+  for _ in $(seq $runs); do
+    long_samples+=" $(flat_per_pass "$long_passes")"
+    short_samples+=" $(flat_per_pass 100)"
+  done
+  wine reg add "$vbs_key" /ve /t REG_SZ /d "$vbs_command" /f </dev/null >/dev/null 2>&1
+  row "Per-pass cost at $long_passes null passes vs at 100" "$long_passes vs 100 passes" "ms/pass" "<= 1.1" \
+    "$long_samples" "$short_samples"
 fi
 
 if wants reset; then

@@ -27,15 +27,14 @@ For i = 0 To 4
     flags(i) = (lines(3 + i) = "True")
 Next
 
-Dim firstNumber, aveNumber, aveName
-firstNumber = CLng(lines(8))
+Dim aveNumber, aveName
 aveNumber = CLng(lines(UBound(lines)))
 aveName = "Ave" & Padded(aveNumber)
 
 If Not fso.FolderExists(testingFolder) Then fso.CreateFolder RemoveBackslash(testingFolder)
 Dim rowsFile : rowsFile = testingFolder & "TestResults.txt"
-' The first pass of a run starts a fresh table.
-If aveNumber = firstNumber And fso.FileExists(rowsFile) Then fso.DeleteFile rowsFile
+' The first pass of a run (one AVE number in the file, whatever the order of the run) starts a fresh table.
+If UBound(lines) = 8 And fso.FileExists(rowsFile) Then fso.DeleteFile rowsFile
 
 Dim archive, aveType, selected, found, outcome
 archive = aveFolder & aveName & "\" & aveName & ".ach"

@@ -11,6 +11,8 @@
 #include "frontend/CodePageText.h"
 #include "frontend/StartUp.h"
 #include "frontend/UnattendedStop.h"
+#include "run/AveChoice.h"
+#include "run/JUnitRerun.h"
 #include "run/ReportingOperator.h"
 #include "run/RunAutomation.h"
 #include "run/RunFolderLock.h"
@@ -91,6 +93,30 @@ void SayWithoutLog(HANDLE echo, const std::string& text) {
     ReportToEventLog(text);
 }
 
+// The AVEs the command line chose in place of the range, or from it: the list, or the AVEs that
+// failed in the rerun file (read before anything was written); then the shard of that.
+AveChoice ChosenAves(const NightlyOptions& nightly, const std::optional<std::vector<std::int32_t>>& rerun) {
+    AveChoice choice;
+    if (!nightly.AveList.empty()) {
+        choice.List = ReadAveList(nightly.AveList).Numbers;
+    }
+    if (rerun) {
+        choice.List = *rerun;
+    }
+    if (!nightly.Shard.empty()) {
+        choice.Shard = ReadShard(nightly.Shard);
+    }
+    return choice;
+}
+
+std::string NumberList(const std::vector<std::int32_t>& numbers) {
+    std::string text;
+    for (const std::int32_t n : numbers) {
+        text += (text.empty() ? "" : ",") + std::to_string(n);
+    }
+    return text;
+}
+
 // A token that names the switch in some form: "-UNATTENDED", "/UNATTENDED", "UNATTEND", "-UNATTENDED=no".
 bool NamesUnattended(const std::string& upperToken) { return upperToken.find("UNATTEND") != std::string::npos; }
 
@@ -103,6 +129,9 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
     const std::vector<std::string_view> names = CommandLineOptionNames();
     std::vector<std::string_view> seen;
     bool testingGiven = false;
+    bool rangeGiven = false;
+    bool listGiven = false;
+    bool rerunGiven = false;
     std::string start = "1";
     std::string stop = "213";
     std::string rest = TrimSpaces(commandLine);
@@ -125,16 +154,27 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
             return "a second option inside \"" + token + "\"";
         }
         const std::string value = token.substr(name->size());
-        if (*name == "-TESTING=" || *name == "-LOG=" || *name == "-JUNIT=" || *name == "-AVE=" || *name == "-KAVRO=") {
+        if (*name == "-TESTING=" || *name == "-LOG=" || *name == "-JUNIT=" || *name == "-AVE=" || *name == "-KAVRO=" ||
+            *name == "-RERUN=") {
             if (TrimSpaces(value).empty()) {
                 return "no folder or file in \"" + token + "\"";
             }
             testingGiven = testingGiven || *name == "-TESTING=";
+            rerunGiven = rerunGiven || *name == "-RERUN=";
         } else if (*name == "-START=" || *name == "-STOP=") {
             if (!IsWhole32BitNumber(value)) {
                 return "no whole 32-bit number in \"" + token + "\"";
             }
             (*name == "-START=" ? start : stop) = value;
+            rangeGiven = true;
+        } else if (*name == "-AVES=") {
+            const AveListReading list = ReadAveList(value);
+            if (!list.Problem.empty()) {
+                return list.Problem + " in \"" + token + "\"";
+            }
+            listGiven = true;
+        } else if (*name == "-SHARD=" && !ReadShard(value)) {
+            return "no shard k/n with 1 <= k <= n in \"" + token + "\"";
         } else if (*name == "-TIMEOUT=" && !TimeLimitMinutes(value)) {
             return "no positive whole number of minutes in \"" + token + "\"";
         }
@@ -144,6 +184,12 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
     }
     if (!testingGiven) {
         return "-TESTING= must be given: an unattended run deletes an existing testing folder";
+    }
+    if (rerunGiven && (listGiven || rangeGiven)) {
+        return "-RERUN= takes its AVEs from the file: not with -AVES=, -START= or -STOP=";
+    }
+    if (listGiven && rangeGiven) {
+        return "-AVES= takes the place of -START= and -STOP=: give one or the other";
     }
     if (std::stoll(start) > std::stoll(stop)) {
         return "the start number " + start + " is above the stop number " + stop;
@@ -205,6 +251,15 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
     if (!refusal) {
         refusal = RunOutputRefusal(settings, {ApplicationFolder(), ExecutablePath(), folder, kDefaultLogName});
     }
+    // Read before anything is written: the run's own JUnit file may be the same file.
+    std::optional<std::vector<std::int32_t>> rerun;
+    if (!refusal && !settings.Nightly.RerunFile.empty()) {
+        try {
+            rerun = FailedAvesOf(settings.Nightly.RerunFile);
+        } catch (const AppError& error) {
+            refusal = "the rerun file " + settings.Nightly.RerunFile + " cannot be used: " + error.Description() + ".";
+        }
+    }
     if (refusal) {
         SayWithoutLog(echo, "Command line refused: " + *refusal + " Nothing deleted, nothing run; exit code 2");
         return kRefused;
@@ -224,10 +279,20 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
         return kRefused;
     }
 
+    if (rerun && rerun->empty()) {
+        log->Line("Nothing to rerun: no AVE failed in " + settings.Nightly.RerunFile);
+        log->Line("Run ends: nothing deleted, nothing run; exit code 0");
+        return 0;
+    }
+    if (rerun) {
+        log->Line("To rerun from " + settings.Nightly.RerunFile + ": " + NumberList(*rerun));
+    }
+
     const StopWindow stopWindow(GetCurrentThreadId());
     UnattendedOperator nobody;
     ReportingOperator reporter(nobody, log.get(), settings.Nightly.JUnitFile);
-    const RunResult result = RunAutomation(settings, reporter, CreateScriptLauncher);
+    const RunResult result =
+        RunAutomation(settings, reporter, CreateScriptLauncher, ChosenAves(settings.Nightly, rerun));
     const int exitCode = reporter.FinishRun(result, ExitCodeOf(result));
     // Before the stop window goes: a logoff it holds may end the process from here on.
     UnattendedRecordsFinal(exitCode);

@@ -46,6 +46,10 @@ void frmOrlenta::RunAutomation() {
     }
     RunSettings settings = SettingsFromControls();
     settings.Nightly = settings_.Nightly;  // from the command line; the window has no controls for it
+    // The window runs the range its fields show: a list, a rerun or a shard is for unattended runs.
+    settings.Nightly.AveList.clear();
+    settings.Nightly.RerunFile.clear();
+    settings.Nightly.Shard.clear();
     // The folders may have changed in the window since start-up: the outputs are checked against them.
     if (const auto refusal = RunOutputRefusal(settings, {ApplicationFolder(), ExecutablePath(), folder, ""})) {
         ShowMessage("Nothing was run: " + *refusal);

@@ -1,6 +1,7 @@
 // The AVE numbers a run takes, as a range, a list and shards of either.
 #include "run/AveSelection.h"
 
+#include <cstddef>
 #include <utility>
 
 namespace orlenta {

@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 
+#include "run/AveChoice.h"
 #include "run/RunLog.h"
 #include "run/RunValues.h"
 #include "util/AppError.h"
@@ -61,12 +63,31 @@ std::string TestCase(const PassRecord& pass) {
     return xml + "  </testcase>\n";
 }
 
+constexpr const char* kSuiteClosing = "</testsuite>\n";
+constexpr const char* kCountsStart = "tests=\"";
+// The counts and the total time, padded with spaces to this width (space between attributes is
+// XML's own), so the file's tail can change them in place.
+constexpr size_t kCountsWidth = 120;
+
+std::string SuiteCounts(std::int64_t tests, std::int64_t failures, std::int64_t errors, std::int64_t skipped,
+                        double seconds) {
+    std::string counts = "tests=\"" + std::to_string(tests) + "\" failures=\"" + std::to_string(failures) +
+                         "\" errors=\"" + std::to_string(errors) + "\" skipped=\"" + std::to_string(skipped) +
+                         "\" time=\"" + Seconds(seconds) + "\"";
+    counts.append(counts.size() < kCountsWidth ? kCountsWidth - counts.size() : 0, ' ');
+    return counts;
+}
+
+bool IsFailure(const PassRecord& pass) { return pass.Outcome == PassOutcome::Exited && pass.ExitCode != 0; }
+bool IsError(const PassRecord& pass) { return pass.Outcome != PassOutcome::Exited; }
+
 std::string Skipped(const std::string& name, const std::string& message) {
     return "  <testcase classname=\"AVE\" name=\"" + Xml(name) + "\" time=\"0.000\">\n    <skipped message=\"" +
            Xml(message) + "\"/>\n  </testcase>\n";
 }
 
 constexpr const char* kSuiteOpening = "<testsuite name=\"Orlenta\" ";
+constexpr const char* kShardSuiteOpening = "<testsuite name=\"Orlenta shard ";
 
 // Every file write is whole or refused; replacing a file held open without delete sharing fails
 // with a sharing violation (or access denied), which may pass when the holder lets go.
@@ -116,20 +137,21 @@ void ReplaceFile(const std::string& path, const std::string& bytes, unsigned lon
 
 bool IsOrlentaJUnitText(const std::string& text) {
     const size_t suite = text.find("<testsuite");
-    return suite != std::string::npos && text.compare(suite, std::string(kSuiteOpening).size(), kSuiteOpening) == 0;
+    const auto opens = [&](const std::string& opening) { return text.compare(suite, opening.size(), opening) == 0; };
+    return suite != std::string::npos && (opens(kSuiteOpening) || opens(kShardSuiteOpening));
 }
 
 std::string JUnitXml(const RunSettings& settings, const SYSTEMTIME& started, const std::string& hostName,
                      const std::vector<PassRecord>& passes, const RunEnding& ending) {
-    int failures = 0;
-    int errors = 0;
+    std::int64_t failures = 0;
+    std::int64_t errors = 0;
     std::int64_t tests = static_cast<std::int64_t>(passes.size());
     std::int64_t skipped = 0;
     double total = 0;
     std::string cases;
     for (const PassRecord& pass : passes) {
-        failures += (pass.Outcome == PassOutcome::Exited && pass.ExitCode != 0) ? 1 : 0;
-        errors += pass.Outcome != PassOutcome::Exited ? 1 : 0;
+        failures += IsFailure(pass) ? 1 : 0;
+        errors += IsError(pass) ? 1 : 0;
         total += pass.Seconds;
         cases += TestCase(pass);
     }
@@ -153,11 +175,12 @@ std::string JUnitXml(const RunSettings& settings, const SYSTEMTIME& started, con
     }
     skipped = listed + (notRun > listed ? 1 : 0);
     tests += skipped;
-    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" + std::string(kSuiteOpening) + "tests=\"" +
-                      std::to_string(tests) + "\" failures=\"" + std::to_string(failures) +
-                      "\" errors=\"" + std::to_string(errors) + "\" skipped=\"" + std::to_string(skipped) +
-                      "\" time=\"" + Seconds(total) +
-                      "\" timestamp=\"" + IsoLocalTime(started) + "\" hostname=\"" + Xml(hostName) + "\">\n";
+    // Each shard's suite has a name of its own, so a CI server that merges them keeps them apart.
+    const auto shard = ReadShard(settings.Nightly.Shard);
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" +
+                      (shard ? kShardSuiteOpening + ShardText(*shard) + "\" " : std::string(kSuiteOpening)) +
+                      SuiteCounts(tests, failures, errors, skipped, total) + " timestamp=\"" + IsoLocalTime(started) +
+                      "\" hostname=\"" + Xml(hostName) + "\">\n";
     xml += "  <properties>\n";
     xml += Property("AVE folder", settings.AVEFolder);
     xml += Property("installation folder", settings.InstallationFolder);
@@ -165,8 +188,11 @@ std::string JUnitXml(const RunSettings& settings, const SYSTEMTIME& started, con
     for (size_t k = 0; k < settings.AVEFilter.size(); ++k) {
         xml += Property(kAnalysisTypeCaptions[k], settings.AVEFilter[k] ? "True" : "False");
     }
+    if (shard) {
+        xml += Property("shard", ShardText(*shard));
+    }
     xml += "  </properties>\n";
-    return xml + cases + "</testsuite>\n";
+    return xml + cases + kSuiteClosing;
 }
 
 void WriteJUnitReport(const std::string& path, const RunSettings& settings, const SYSTEMTIME& started,
@@ -177,6 +203,102 @@ void WriteJUnitReport(const std::string& path, const RunSettings& settings, cons
         hostLength = 0;
     }
     ReplaceFile(path, JUnitXml(settings, started, std::string(host, hostLength), passes, ending), patienceMs);
+}
+
+namespace {
+
+FileHandle OpenForAdding(const std::string& path) {
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        throw AppError::FromLastError();
+    }
+    return file;
+}
+
+OVERLAPPED At(std::uint64_t offset) {
+    OVERLAPPED at{};
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    return at;
+}
+
+std::string ReadAt(const FileHandle& file, std::uint64_t offset, size_t size) {
+    std::string bytes(size, '\0');
+    OVERLAPPED at = At(offset);
+    DWORD read = 0;
+    if (!ReadFile(file.get(), bytes.data(), static_cast<DWORD>(size), &read, &at)) {
+        throw AppError::FromLastError();
+    }
+    bytes.resize(read);
+    return bytes;
+}
+
+void WriteAt(const FileHandle& file, std::uint64_t offset, const std::string& bytes) {
+    OVERLAPPED at = At(offset);
+    DWORD written = 0;
+    if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, &at)) {
+        throw AppError::FromLastError();
+    }
+    if (written != bytes.size()) {
+        throw AppError::FromWin32(ERROR_DISK_FULL, ProgramName());
+    }
+}
+
+[[noreturn]] void RaiseChanged() {
+    throw AppError(error_number::kInvalidArgument, ProgramName(), "the JUnit file is not as it was written");
+}
+
+}  // namespace
+
+JUnitAppender::JUnitAppender(std::string path, const std::vector<PassRecord>& passes) : path_(std::move(path)) {
+    for (const PassRecord& pass : passes) {
+        ++tests_;
+        failures_ += IsFailure(pass) ? 1 : 0;
+        errors_ += IsError(pass) ? 1 : 0;
+        seconds_ += pass.Seconds;
+    }
+    const FileHandle file = OpenForAdding(path_);
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size)) {
+        throw AppError::FromLastError();
+    }
+    const std::string closing = kSuiteClosing;
+    if (static_cast<std::uint64_t>(size.QuadPart) < closing.size()) {
+        RaiseChanged();
+    }
+    closingAt_ = static_cast<std::uint64_t>(size.QuadPart) - closing.size();
+    const std::string head = ReadAt(file, 0, 4096);
+    const size_t counts = head.find(kCountsStart, head.find("<testsuite "));
+    if (ReadAt(file, closingAt_, closing.size()) != closing || counts == std::string::npos ||
+        head.compare(counts, kCountsWidth, SuiteCounts(tests_, failures_, errors_, 0, seconds_)) != 0) {
+        RaiseChanged();
+    }
+    countsAt_ = counts;
+}
+
+void JUnitAppender::Append(const PassRecord& pass) {
+    const std::string counts = SuiteCounts(tests_ + 1, failures_ + (IsFailure(pass) ? 1 : 0),
+                                           errors_ + (IsError(pass) ? 1 : 0), 0, seconds_ + pass.Seconds);
+    if (counts.size() != kCountsWidth) {
+        throw AppError(error_number::kOverflow, ProgramName(), "the JUnit counts outgrew their place");
+    }
+    const FileHandle file = OpenForAdding(path_);
+    // Someone may have replaced or changed the file since the last pass: then it is written whole.
+    const std::string closing = kSuiteClosing;
+    LARGE_INTEGER size{};
+    if (!GetFileSizeEx(file.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) != closingAt_ + closing.size() ||
+        ReadAt(file, closingAt_, closing.size()) != closing) {
+        RaiseChanged();
+    }
+    const std::string testcase = TestCase(pass);
+    WriteAt(file, closingAt_, testcase + closing);
+    closingAt_ += testcase.size();
+    ++tests_;
+    failures_ += IsFailure(pass) ? 1 : 0;
+    errors_ += IsError(pass) ? 1 : 0;
+    seconds_ += pass.Seconds;
+    WriteAt(file, countsAt_, counts);
 }
 
 }  // namespace orlenta

@@ -41,4 +41,29 @@ void WriteJUnitReport(const std::string& path, const RunSettings& settings, cons
 // What the file says of itself: true when it is a JUnit file of this program (its suite is ours).
 bool IsOrlentaJUnitText(const std::string& text);
 
+// The JUnit file of a run in progress, added to so that the 3,000th pass costs what the first did: a
+// pass's testcase and the closing tag are written over the old closing tag, then the suite's counts
+// are rewritten in their place of fixed width. Each is a single write, so a program killed at any
+// moment leaves a well-formed file with every pass that had ended (at worst the counts lag one pass
+// behind its testcases). The file is open only while a pass is added, so readers may come and go.
+class JUnitAppender {
+public:
+    // Takes over the file WriteJUnitReport has just written for `passes`; raises AppError when it
+    // cannot read it or it does not end as that writer ends its files.
+    JUnitAppender(std::string path, const std::vector<PassRecord>& passes);
+
+    // Raises AppError when the file is no longer as this left it or a write fails; the file then
+    // still holds every earlier pass.
+    void Append(const PassRecord& pass);
+
+private:
+    std::string path_;
+    std::uint64_t closingAt_ = 0;  // where "</testsuite>" begins
+    std::uint64_t countsAt_ = 0;   // where the counts of the suite's opening tag begin
+    std::int64_t tests_ = 0;
+    std::int64_t failures_ = 0;
+    std::int64_t errors_ = 0;
+    double seconds_ = 0;
+};
+
 }  // namespace orlenta

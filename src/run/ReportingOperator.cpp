@@ -27,6 +27,13 @@ bool NoPassStarted(const RunResult& result) {
                        [](const PassRecord& pass) { return pass.Outcome == PassOutcome::CouldNotStart; });
 }
 
+std::string Aves(const NightlyOptions& nightly, const std::string& start, const std::string& stop) {
+    const std::string aves = !nightly.AveList.empty()   ? nightly.AveList
+                             : !nightly.RerunFile.empty() ? "that failed in \"" + nightly.RerunFile + "\""
+                                                          : start + " to " + stop;
+    return nightly.Shard.empty() ? aves : aves + " (shard " + nightly.Shard + ")";
+}
+
 std::string Settings(const RunSettings& settings) {
     std::string types;
     for (size_t k = 0; k < settings.AVEFilter.size(); ++k) {
@@ -37,7 +44,7 @@ std::string Settings(const RunSettings& settings) {
     const std::string& limit = settings.Nightly.PassTimeLimit;
     return "Run starts: AVE folder \"" + settings.AVEFolder + "\", installation folder \"" +
            settings.InstallationFolder + "\", testing folder \"" + settings.TestingFolder + "\", AVE numbers " +
-           settings.StartIndex + " to " + settings.StopIndex + ", types " + (types.empty() ? "none" : types) +
+           Aves(settings.Nightly, settings.StartIndex, settings.StopIndex) + ", types " + (types.empty() ? "none" : types) +
            ", time limit " + (limit.empty() ? "none" : limit + " minutes");
 }
 
@@ -83,7 +90,9 @@ void ReportingOperator::RunStarted(const RunSettings& settings) {
     lastWord_.clear();
     Log(Settings(settings));
     // A run that dies before its first pass still leaves a valid file.
-    WriteJUnit({}, kPassPatienceMs);
+    if (WriteJUnit({}, kPassPatienceMs)) {
+        StartAppending();
+    }
     inner_.RunStarted(settings);
 }
 
@@ -97,7 +106,7 @@ void ReportingOperator::PassEnded(const PassRecord& record) {
     std::snprintf(seconds, sizeof seconds, "%.1f s", record.Seconds);
     Log("Pass AVE " + std::to_string(record.AveNumber) + " ends: " + OutcomeText(record) + ", " + seconds);
     passes_.push_back(record);
-    WriteJUnit({}, junitHeld_ ? 0 : kPassPatienceMs);
+    AppendJUnit(record);
     inner_.PassEnded(record);
 }
 
@@ -105,6 +114,7 @@ bool ReportingOperator::WriteJUnit(const RunEnding& ending, unsigned long patien
     if (junitPath_.empty() || !settings_) {
         return true;
     }
+    appender_.reset();
     const ULONGLONG started = GetTickCount64();
     try {
         WriteJUnitReport(junitPath_, *settings_, started_, passes_, ending, patienceMs);
@@ -119,6 +129,31 @@ bool ReportingOperator::WriteJUnit(const RunEnding& ending, unsigned long patien
         }
         lastJUnitError_ = error.Description();
         return false;
+    }
+}
+
+void ReportingOperator::AppendJUnit(const PassRecord& record) {
+    if (appender_) {
+        try {
+            appender_->Append(record);
+            return;
+        } catch (const AppError&) {
+            // Written whole instead, as a run whose file cannot be added to is.
+        }
+    }
+    if (WriteJUnit({}, junitHeld_ ? 0 : kPassPatienceMs)) {
+        StartAppending();
+    }
+}
+
+void ReportingOperator::StartAppending() {
+    if (junitPath_.empty() || !settings_) {
+        return;
+    }
+    try {
+        appender_.emplace(junitPath_, passes_);
+    } catch (const AppError&) {
+        // Not as this run wrote it, or held by another program: each pass writes the file whole.
     }
 }
 

@@ -45,6 +45,9 @@ public:
 private:
     void Log(const std::string& text) const;
     bool WriteJUnit(const RunEnding& ending, unsigned long patienceMs);
+    // A pass's testcase added to the file written before, or the file written whole when it cannot be.
+    void AppendJUnit(const PassRecord& record);
+    void StartAppending();
 
     RunOperator& inner_;
     RunLog* log_;
@@ -52,6 +55,7 @@ private:
     std::optional<RunSettings> settings_;
     SYSTEMTIME started_{};
     std::vector<PassRecord> passes_;
+    std::optional<JUnitAppender> appender_;  // adds each pass to the file written whole before
     std::optional<AveSelection> planned_;
     bool junitFailed_ = false;
     bool junitHeld_ = false;   // the last write had to wait for a holder: later passes do not wait again

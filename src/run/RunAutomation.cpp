@@ -113,20 +113,23 @@ void RunScript(const std::unique_ptr<ScriptShell>& shell, const std::string& com
 }
 
 // The input file whole: its header lines, then the number of every pass so far, the current one
-// last. Written afresh before each pass, so nothing a script did to the file reaches the next pass.
+// last. Written afresh before each pass, so nothing a script did to the file reaches the next pass,
+// and in one write, so a script never finds half of it.
 void WriteInputFile(clsTextFile& writer, const std::string& name, const std::vector<std::string>& header,
                     const std::string& numbers) {
+    std::string text;
+    for (const std::string& line : header) {
+        text += line + "\r\n";
+    }
     writer.CloseTextFile();
     writer.OpenTextFileForWrite(name, false);
-    for (const std::string& line : header) {
-        writer.WriteLine(line);
-    }
-    writer.WriteLine(numbers);
+    writer.WriteLine(text + numbers);
 }
 
 }  // namespace
 
-RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const ScriptShellFactory& createShell) {
+RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const ScriptShellFactory& createShell,
+                        const AveChoice& choice) {
     RunResult result;
     op.RunStarted(settings);
     const PassLimits limits = LimitsFor(settings, op);
@@ -269,30 +272,38 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
         inputIsThisRuns = false;
     }
 
+    // The range is counted as it always was (its overflows reported at lines 460, 550 and 600); a list
+    // or a shard is counted by its passes.
+    const AveSelection selection = choice.Take(startNumber, stopNumber);
+    const bool counting = choice.IsPlainRange();
     step.Do(450, [&] { op.SetProgressMinimum(0); });
-    step.Do(460, [&] { op.SetProgressMaximum(CheckedAdd(CheckedSubtract(stopNumber, startNumber), 1)); });
+    step.Do(460, [&] {
+        op.SetProgressMaximum(counting ? CheckedAdd(CheckedSubtract(stopNumber, startNumber), 1)
+                                       : CheckedInt32(selection.Count()));
+    });
     step.Do(470, [&] { op.SetProgressValue(0); });
     step.Do(480, [&] { shell = createShell(); });
     step.Do(490, [&] { scriptCommand = ScriptCommand(ApplicationFolder()); });
     step.Do(500, [&] { op.EnableControls(false); });
     result.ReachedPasses = true;
-    op.PassesPlanned(AveSelection::Range(startNumber, stopNumber));
+    op.PassesPlanned(selection);
 
-    // 510 to 600: the counter is compared with the stop number before each pass; advancing it
-    // past the largest 32-bit number ends the loop.
+    // 510 to 600: the counter is compared with the end of the selection before each pass; advancing
+    // a range's counter past the largest 32-bit number ends the loop.
     // Stale input and a stop request both skip the passes still to come; the closing steps run as usual.
-    for (std::int32_t n = startNumber; inputIsThisRuns && n <= stopNumber && !op.StopRequested();) {
+    for (std::int64_t index = 0; inputIsThisRuns && index < selection.Count() && !op.StopRequested();) {
+        const std::int32_t n = selection.At(index);
         std::string aveName;
         PassRecord record;
         record.AveNumber = n;
-        record.Ordinal = std::int64_t{n} - startNumber + 1;
+        record.Ordinal = index + 1;
         step.Do(520, [&] { aveName = AveName(n); });
         step.Do(530, [&] {
             record.ArchivePath = AddTrailingBackslash(aveFolder) + aveName + "\\" + aveName + ".ach";
             op.SetStatusText(record.ArchivePath);
         });
         step.Do(540, [&] { op.RefreshStatus(); });
-        step.Do(550, [&] { op.SetProgressValue(CheckedSubtract(n, startNumber)); });
+        step.Do(550, [&] { op.SetProgressValue(counting ? CheckedSubtract(n, startNumber) : CheckedInt32(index)); });
         step.Do(560, [&] {
             passNumbers += (passNumbers.empty() ? "" : "\r\n") + std::to_string(n);
             WriteInputFile(Use(writer), inputFile, inputHeader, passNumbers);
@@ -303,7 +314,12 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
         step.Do(580, [&] { RunScript(shell, scriptCommand, limits, record); });
         result.Passes.push_back(record);
         op.PassEnded(record);
-        if (!step.Do(600, [&] { n = CheckedAdd(n, 1); })) {
+        if (!step.Do(600, [&] {
+                if (counting) {
+                    CheckedAdd(n, 1);
+                }
+                ++index;
+            })) {
             break;
         }
     }

@@ -43,6 +43,8 @@ std::int32_t CheckedSubtract(std::int32_t a, std::int32_t b) {
     return Narrow(static_cast<std::int64_t>(a) - static_cast<std::int64_t>(b));
 }
 
+std::int32_t CheckedInt32(std::int64_t value) { return Narrow(value); }
+
 std::string AveName(std::int32_t number) {
     const std::int64_t wide = number;
     std::string digits = std::to_string(wide < 0 ? -wide : wide);

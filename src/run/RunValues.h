@@ -15,6 +15,7 @@ std::int32_t ToInt32(const std::string& text);
 // 32-bit arithmetic that raises "Overflow" (6) instead of wrapping.
 std::int32_t CheckedAdd(std::int32_t a, std::int32_t b);
 std::int32_t CheckedSubtract(std::int32_t a, std::int32_t b);
+std::int32_t CheckedInt32(std::int64_t value);
 
 // "Ave" and the number with at least three digits: Ave007, Ave1234, Ave000, Ave-005.
 std::string AveName(std::int32_t number);

@@ -61,6 +61,10 @@ public:
 
     BSTR get() const noexcept { return b_; }
     BSTR release() noexcept { return std::exchange(b_, nullptr); }
+    BSTR* put() noexcept {
+        SysFreeString(std::exchange(b_, nullptr));
+        return &b_;
+    }
 
 private:
     BSTR b_ = nullptr;

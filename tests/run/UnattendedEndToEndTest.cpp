@@ -33,27 +33,92 @@ std::string Script(const test::PassFamily& family, int firstExit) {
            std::to_string(firstExit) + "\r\n" + family.Script(0, 0);
 }
 
-// IXMLDOMDocument's interface id; MinGW ships the declaration but no library that defines it.
-constexpr GUID kXmlDocumentId = {0x2933BF81, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+// JUnit as CI servers read it: one testsuite with its counts, properties, and testcases that each
+// hold at most one failure, error or skipped.
+constexpr const char* kJUnitSchema = R"(<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema">
+  <xs:complexType name="outcome">
+    <xs:simpleContent><xs:extension base="xs:string">
+      <xs:attribute name="message" type="xs:string"/><xs:attribute name="type" type="xs:string"/>
+    </xs:extension></xs:simpleContent>
+  </xs:complexType>
+  <xs:element name="testsuite"><xs:complexType>
+    <xs:sequence>
+      <xs:element name="properties" minOccurs="0"><xs:complexType><xs:sequence>
+        <xs:element name="property" minOccurs="0" maxOccurs="unbounded"><xs:complexType>
+          <xs:attribute name="name" type="xs:string" use="required"/>
+          <xs:attribute name="value" type="xs:string" use="required"/>
+        </xs:complexType></xs:element>
+      </xs:sequence></xs:complexType></xs:element>
+      <xs:element name="testcase" minOccurs="0" maxOccurs="unbounded"><xs:complexType>
+        <xs:choice minOccurs="0">
+          <xs:element name="failure" type="outcome"/><xs:element name="error" type="outcome"/>
+          <xs:element name="skipped" type="outcome"/>
+        </xs:choice>
+        <xs:attribute name="classname" type="xs:string" use="required"/>
+        <xs:attribute name="name" type="xs:string" use="required"/>
+        <xs:attribute name="time" type="xs:decimal" use="required"/>
+      </xs:complexType></xs:element>
+    </xs:sequence>
+    <xs:attribute name="name" type="xs:string" use="required"/>
+    <xs:attribute name="tests" type="xs:nonNegativeInteger" use="required"/>
+    <xs:attribute name="failures" type="xs:nonNegativeInteger" use="required"/>
+    <xs:attribute name="errors" type="xs:nonNegativeInteger" use="required"/>
+    <xs:attribute name="skipped" type="xs:nonNegativeInteger" use="required"/>
+    <xs:attribute name="time" type="xs:decimal" use="required"/>
+    <xs:attribute name="timestamp" type="xs:dateTime" use="required"/>
+    <xs:attribute name="hostname" type="xs:string" use="required"/>
+  </xs:complexType></xs:element>
+</xs:schema>)";
 
-// True when the file is well-formed XML, as the platform's own parser reads it.
-bool ParsesAsXml(const std::string& path) {
-    CLSID clsid{};
-    ComPtr<IXMLDOMDocument> document;
-    if (FAILED(CLSIDFromProgID(L"Msxml2.DOMDocument.3.0", &clsid)) ||
-        FAILED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, kXmlDocumentId,
-                                document.put_void()))) {
-        ADD_FAILURE() << "no XML parser";
-        return false;
+// MinGW declares these interfaces but ships no library that defines their ids.
+constexpr GUID kXmlDocument2Id = {0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
+constexpr GUID kSchemaCollectionId = {0x373984C8, 0xB845, 0x449B, {0x91, 0xE7, 0x45, 0xAC, 0x83, 0x03, 0x6A, 0xDE}};
+
+// True when the file is valid against the schema above, as the platform's validating parser reads
+// it; otherwise false, with the parser's reason.
+::testing::AssertionResult ValidJUnit(const std::string& path) {
+    const auto create = [](const wchar_t* progId, const GUID& iid, void** object) {
+        CLSID clsid{};
+        return SUCCEEDED(CLSIDFromProgID(progId, &clsid)) &&
+               SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, object));
+    };
+    ComPtr<IXMLDOMDocument2> schema;
+    ComPtr<IXMLDOMDocument2> document;
+    ComPtr<IXMLDOMSchemaCollection> schemas;
+    if (!create(L"Msxml2.DOMDocument.6.0", kXmlDocument2Id, schema.put_void()) ||
+        !create(L"Msxml2.DOMDocument.6.0", kXmlDocument2Id, document.put_void()) ||
+        !create(L"Msxml2.XMLSchemaCache.6.0", kSchemaCollectionId, schemas.put_void())) {
+        return ::testing::AssertionFailure() << "no validating XML parser";
     }
+    VARIANT_BOOL loaded = VARIANT_FALSE;
+    schema->put_async(VARIANT_FALSE);
+    UniqueBstr schemaText(kJUnitSchema);
+    UniqueBstr noNamespace("");
+    VARIANT schemaDocument;
+    schemaDocument.vt = VT_DISPATCH;
+    schemaDocument.pdispVal = schema.get();
+    if (FAILED(schema->loadXML(schemaText.get(), &loaded)) || !loaded ||
+        FAILED(schemas->add(noNamespace.get(), schemaDocument))) {
+        return ::testing::AssertionFailure() << "the schema does not load";
+    }
+    VARIANT collection;
+    collection.vt = VT_DISPATCH;
+    collection.pdispVal = schemas.get();
     document->put_async(VARIANT_FALSE);
+    document->putref_schemas(collection);
     UniqueBstr name(path);
     VARIANT source;
-    VariantInit(&source);
     source.vt = VT_BSTR;
     source.bstrVal = name.get();
-    VARIANT_BOOL loaded = VARIANT_FALSE;
-    return SUCCEEDED(document->load(source, &loaded)) && loaded == VARIANT_TRUE;
+    ComPtr<IXMLDOMParseError> error;
+    if (SUCCEEDED(document->load(source, &loaded)) && loaded == VARIANT_TRUE &&
+        document->validate(error.put()) == S_OK) {
+        return ::testing::AssertionSuccess();
+    }
+    UniqueBstr reason;
+    if (!error) document->get_parseError(error.put());
+    if (error) error->get_reason(reason.put());
+    return ::testing::AssertionFailure() << path << ": " << (reason.get() ? WideToAnsi(reason.get()) : "invalid");
 }
 
 class UnattendedTest : public ::testing::Test {
@@ -181,7 +246,7 @@ TEST_F(UnattendedTest, ExitCodeSaysWhetherEveryPassReturnedZero) {
         SCOPED_TRACE(c.exitCode);
         WriteBytes(app_ + "\\Files\\KavroTestScript1.vbs", Script(family_, c.firstExit));
         EXPECT_EQ(c.exitCode, Run("-UNATTENDED " + Folders() + " -START=1 -STOP=2"));
-        ASSERT_TRUE(ParsesAsXml(junit_));
+        ASSERT_TRUE(ValidJUnit(junit_));
         const std::string xml = ReadBytes(junit_);
         EXPECT_NE(std::string::npos, xml.find("<testsuite name=\"Orlenta\" tests=\"2\""));
         EXPECT_NE(std::string::npos, xml.find("A&amp;B \xC3\xA9t\xC3\xA9")) << "escaped, in UTF-8";
@@ -249,7 +314,7 @@ TEST_F(UnattendedTest, RunThatCannotGoThroughEndsWithTwoAndSaysWhyInTheLogAndThe
             EXPECT_EQ(std::string::npos, Log().find("Pass AVE")) << "no pass was to run";
         }
         EXPECT_TRUE(PathExists(aves_));
-        ASSERT_TRUE(ParsesAsXml(junit_));
+        ASSERT_TRUE(ValidJUnit(junit_));
         const std::string xml = ReadBytes(junit_);
         EXPECT_NE(std::string::npos, xml.find("<testcase classname=\"Orlenta\" name=\"run\"")) << xml;
         EXPECT_NE(std::string::npos, xml.find(c.junit)) << xml;
@@ -403,7 +468,18 @@ TEST_F(UnattendedTest, CommandLineThatIsNotExactlyRightIsRefusedBeforeAnythingIs
         "-UNATTENDED " + all + " -START=1 -START=2",               // an option twice
         "/UNATTENDED " + all, "-UNATTEND " + all, "UNATTENDED " + all, "-UNATTENDED=no " + all,
         "-UNATTENDED " + all + " -LOG=x.log -JUNIT=x.log",         // one file for both
+        "-UNATTENDED " + all + " -AVES=1-3 -START=1",              // a list and a range
+        "-UNATTENDED " + all + " -RERUN=" + kept[6] + " -AVES=1",  // a rerun and a list
+        "-UNATTENDED " + all + " -RERUN=" + kept[6] + " -STOP=3",  // a rerun and a range
     };
+    // Lists, shards and rerun files that do not read.
+    WriteBytes(scratch_ / "foreign.xml", "<testsuite name=\"pytest\"><testcase classname=\"AVE\" name=\"Ave003\">"
+                                         "<failure/></testcase></testsuite>");
+    for (const std::string& value : std::vector<std::string>{
+             "-AVES=3,,4", "-AVES=5-3", "-AVES=1-200000", "-SHARD=4/3", "-SHARD=0/3", "-SHARD=2", "-RERUN=" + kept[5],
+             "-RERUN=" + (scratch_ / "none.xml"), "-RERUN=" + (scratch_ / "foreign.xml")}) {
+        refused.push_back("-UNATTENDED " + all + " " + value);
+    }
     for (const char* option : {" -LOG=", " -JUNIT="}) {
         for (const std::string& place :
              {testing_ + "\\results.xml", kept[1], kept[2], kept[3], kept[4], app_ + "\\InputData.txt",
@@ -454,7 +530,7 @@ TEST_F(UnattendedTest, SecondRunInTheSameFolderByAnySpellingIsRefusedAndAStopEnd
     EXPECT_EQ(20u, Log().find("Run starts: "));
     EXPECT_NE(std::string::npos, Log().find(", stopped; exit code 2"));
     // Every record is written: pass 1 passed, pass 2 stopped, pass 3 never ran.
-    ASSERT_TRUE(ParsesAsXml(junit_));
+    ASSERT_TRUE(ValidJUnit(junit_));
     const std::string xml = ReadBytes(junit_);
     EXPECT_NE(std::string::npos, xml.find("tests=\"4\" failures=\"0\" errors=\"2\" skipped=\"1\""));
     EXPECT_NE(std::string::npos, xml.find("<error message=\"stopped\"/>"));
@@ -480,7 +556,7 @@ TEST_F(UnattendedTest, LogoffStopsTheRunWithItsSummaryAndItsJUnitFile) {
     EXPECT_EQ(2, exitCode);
     EXPECT_TRUE(family_.AllEnded()) << "a process of the stopped pass survived it";
     EXPECT_NE(std::string::npos, Log().find(", stopped; exit code 2"));
-    ASSERT_TRUE(ParsesAsXml(junit_));
+    ASSERT_TRUE(ValidJUnit(junit_));
     EXPECT_NE(std::string::npos, ReadBytes(junit_).find("name=\"Ave003\" time=\"0.000\">\n    <skipped"));
 }
 
@@ -494,7 +570,7 @@ TEST_F(UnattendedTest, JUnitFileHeldOpenByAReaderIsTonightsOrTheRunSaysWhy) {
         const long exitCode = Run("-UNATTENDED " + Folders() + " -STOP=2");
         reader.reset();
         if (exitCode == 0) {
-            ASSERT_TRUE(ParsesAsXml(junit_));
+            ASSERT_TRUE(ValidJUnit(junit_));
             EXPECT_NE(std::string::npos, ReadBytes(junit_).find("tests=\"2\""));
         } else {
             EXPECT_EQ(2, exitCode);
@@ -518,16 +594,105 @@ TEST_F(UnattendedTest, EveryPassReadsTheWholeInputFileWhateverTheLastPassDidToIt
 }
 
 TEST_F(UnattendedTest, ResultsStayValidWhenTheProgramIsKilledMidRun) {
-    KernelHandle process = Start("-UNATTENDED " + Folders() + " -START=1 -STOP=3");
+    // The validator is no formality: it refuses a count that is no number.
+    WriteBytes(scratch_ / "bad.xml", "<testsuite name=\"x\" tests=\"x\" failures=\"0\" errors=\"0\" skipped=\"0\" "
+                                     "time=\"0\" timestamp=\"2026-12-08T21:04:05\" hostname=\"h\"/>");
+    EXPECT_FALSE(ValidJUnit(scratch_ / "bad.xml"));
+    // AVEs 1 to 3 end at once (2 fails), AVE 4 waits until the program is killed.
+    WriteBytes(app_ + "\\Files\\KavroTestScript1.vbs",
+               "Set fso = CreateObject(\"Scripting.FileSystemObject\")\r\n"
+               "lines = Split(fso.OpenTextFile(\"InputData.txt\", 1).ReadAll, vbCrLf)\r\n"
+               "n = CLng(lines(UBound(lines) - 1))\r\n"
+               "If n = 2 Then WScript.Quit 1\r\n"
+               "If n < 4 Then WScript.Quit 0\r\n" +
+                   family_.Script(0, 0));
+    KernelHandle process = Start("-UNATTENDED " + Folders() + " -START=1 -STOP=5");
     Finish(process, [&] {
         if (!SecondPassWaiting()) return false;
         TerminateProcess(process.get(), 9);
         return true;
     });
-    ASSERT_TRUE(ParsesAsXml(junit_));
-    EXPECT_NE(std::string::npos, ReadBytes(junit_).find("tests=\"1\""));
+    EXPECT_TRUE(ValidJUnit(junit_));
+    const std::string xml = ReadBytes(junit_);
+    EXPECT_NE(std::string::npos, xml.find("tests=\"3\" failures=\"1\" errors=\"0\""));
+    for (const char* ave : {"Ave001", "Ave002", "Ave003"}) {
+        EXPECT_NE(std::string::npos, xml.find("name=\"" + std::string(ave) + "\"")) << ave;
+    }
     EXPECT_TRUE(family_.AllEnded()) << "the pass outlived the program that owned it";
     EXPECT_FALSE(PathExists(app_ + "\\Orlenta.lock")) << "the lock outlived the program that held it";
+}
+
+// Each pass appends the AVE numbers its input file holds to `order`, one line a pass; AVEs that
+// are multiples of 3 fail.
+std::string RecordingScript(const std::string& order) {
+    return "Set fso = CreateObject(\"Scripting.FileSystemObject\")\r\n"
+           "lines = Split(fso.OpenTextFile(\"InputData.txt\", 1).ReadAll, vbCrLf)\r\n"
+           "seen = \"\"\r\n"
+           "For i = 8 To UBound(lines) - 1: seen = seen & \" \" & lines(i): Next\r\n"
+           "Set out = fso.OpenTextFile(\"" + order + "\", 8, True)\r\n"
+           "out.WriteLine Trim(seen)\r\n"
+           "out.Close\r\n"
+           "If CLng(lines(UBound(lines) - 1)) Mod 3 = 0 Then WScript.Quit 1\r\n";
+}
+
+class NightlyChoiceTest : public UnattendedTest {
+protected:
+    void SetUp() override {
+        UnattendedTest::SetUp();
+        WriteBytes(app_ + "\\Files\\KavroTestScript1.vbs", RecordingScript(order_));
+    }
+    // The passes of one run, each as the numbers its input file held.
+    std::string Passes(long expectedExit, const std::string& choice) {
+        DeleteFileA(order_.c_str());
+        EXPECT_EQ(expectedExit, Run("-UNATTENDED " + Folders() + " " + choice)) << choice;
+        return PathExists(order_) ? ReadBytes(order_) : "";
+    }
+    const std::string order_ = scratch_ / "order.txt";
+};
+
+TEST_F(NightlyChoiceTest, ListsRunInTheirOrderEachAveOnceAndTheInputFileGrowsInThatOrder) {
+    EXPECT_EQ("3\r\n3 1\r\n3 1 2\r\n", Passes(1, "-AVES=3,1-2"));
+    EXPECT_EQ("5\r\n5 1\r\n5 1 2\r\n5 1 2 4\r\n", Passes(0, "\"-AVES=5, 1-2,2 ,1-2,4-4,5\""));
+    EXPECT_NE(std::string::npos, Log().find("AVE numbers 5, 1-2,2 ,1-2,4-4,5, types"));
+}
+
+TEST_F(NightlyChoiceTest, RerunTakesExactlyTheFailuresOfItsFileAndNothingWhenNoneFailed) {
+    // AVEs 3 and 6 fail; the rerun reads the file before its own run replaces it.
+    Passes(1, "-START=1 -STOP=7");
+    EXPECT_EQ("3\r\n3 6\r\n", Passes(1, "-RERUN=" + junit_));
+    EXPECT_NE(std::string::npos, Log().find("To rerun from " + junit_ + ": 3,6\r\n"));
+    ASSERT_TRUE(ValidJUnit(junit_));
+    EXPECT_NE(std::string::npos, ReadBytes(junit_).find("tests=\"2\" failures=\"2\""));
+
+    // None failed: logged, no pass, exit code 0, the testing folder and the file untouched.
+    Passes(0, "-START=1 -STOP=2");
+    const std::string cleanRun = ReadBytes(junit_);
+    test::MakeFolder(testing_);
+    WriteBytes(testing_ + "\\canary.txt", "keep");
+    EXPECT_EQ("", Passes(0, "-RERUN=" + junit_));
+    EXPECT_NE(std::string::npos, Log().find("Nothing to rerun: no AVE failed in "));
+    EXPECT_EQ("keep", ReadBytes(testing_ + "\\canary.txt"));
+    EXPECT_EQ(cleanRun, ReadBytes(junit_));
+}
+
+TEST_F(NightlyChoiceTest, ShardsTakeEveryNthAveAndTogetherRunEachOnce) {
+    EXPECT_EQ("2\r\n2 5\r\n", Passes(0, "-START=1 -STOP=7 -SHARD=2/3"));
+    std::string all;
+    for (int k = 1; k <= 4; ++k) {
+        SCOPED_TRACE(k);
+        // The last number of each line is the AVE of that pass.
+        const std::string passes = Passes(k == 1 ? 0 : 1, "-AVES=10,1-9 -SHARD=" + std::to_string(k) + "/4");
+        const std::regex last("\\d+(?=\r\n)");
+        for (auto it = std::sregex_iterator(passes.begin(), passes.end(), last); it != std::sregex_iterator(); ++it) {
+            all += it->str() + ",";
+        }
+        ASSERT_TRUE(ValidJUnit(junit_));
+        const std::string xml = ReadBytes(junit_);
+        const std::string shard = std::to_string(k) + "/4";
+        EXPECT_NE(std::string::npos, xml.find("<testsuite name=\"Orlenta shard " + shard + "\""));
+        EXPECT_NE(std::string::npos, xml.find("<property name=\"shard\" value=\"" + shard + "\"/>"));
+    }
+    EXPECT_EQ("10,4,8,1,5,9,2,6,3,7,", all);
 }
 
 }  // namespace

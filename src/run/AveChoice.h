@@ -1,0 +1,52 @@
+// Which AVEs a night takes besides the range: a list ("-AVES="), the failures of an earlier run
+// ("-RERUN="), a shard ("-SHARD="). Pure text handling without windows.h, fuzzed natively.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "run/AveSelection.h"
+
+namespace orlenta {
+
+// A list may not name more AVEs than this, counted with its repeats: "1-2000000000" would
+// otherwise be spelled out in memory before the first pass.
+inline constexpr std::int64_t kMostListedAves = 100'000;
+
+struct AveListReading {
+    std::vector<std::int32_t> Numbers;  // in the order given, each once
+    std::string Problem;                // why the text is refused; empty when it is not
+};
+
+// "3,17,40-45": numbers (0 to 2147483647) and ascending ranges, separated by commas; spaces
+// around an item are allowed. A number given again keeps the place of its first mention.
+AveListReading ReadAveList(std::string_view text);
+
+struct ShardPart {
+    std::int64_t K = 1;
+    std::int64_t N = 1;
+};
+
+// "k/n" with 1 <= k <= n (whole numbers up to 2147483647); nothing for any other text.
+std::optional<ShardPart> ReadShard(std::string_view text);
+std::string ShardText(const ShardPart& shard);
+
+// The AVE number a testcase name stands for ("Ave007" 7, "Ave1234" 1234, "Ave-005" -5), exactly
+// as the run names AVEs; nothing for any other text.
+std::optional<std::int32_t> AveNumberOfName(std::string_view name);
+
+// The AVEs of a run: the range from the start to the stop number, unless a list replaces it; then
+// the shard of that, when one is given.
+struct AveChoice {
+    std::optional<std::vector<std::int32_t>> List;
+    std::optional<ShardPart> Shard;
+
+    // Nothing but the range: the run counts from start to stop as it always has.
+    bool IsPlainRange() const noexcept { return !List && !Shard; }
+    AveSelection Take(std::int32_t startNumber, std::int32_t stopNumber) const;
+};
+
+}  // namespace orlenta
