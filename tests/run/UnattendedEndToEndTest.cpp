@@ -49,11 +49,13 @@ constexpr const char* kJUnitSchema = R"(<xs:schema xmlns:xs="http://www.w3.org/2
           <xs:attribute name="value" type="xs:string" use="required"/>
         </xs:complexType></xs:element>
       </xs:sequence></xs:complexType></xs:element>
-      <xs:element name="testcase" minOccurs="0" maxOccurs="unbounded"><xs:complexType>
+      <xs:element name="testcase" minOccurs="0" maxOccurs="unbounded"><xs:complexType><xs:sequence>
         <xs:choice minOccurs="0">
           <xs:element name="failure" type="outcome"/><xs:element name="error" type="outcome"/>
           <xs:element name="skipped" type="outcome"/>
         </xs:choice>
+        <xs:element name="system-out" type="xs:string" minOccurs="0"/>
+      </xs:sequence>
         <xs:attribute name="classname" type="xs:string" use="required"/>
         <xs:attribute name="name" type="xs:string" use="required"/>
         <xs:attribute name="time" type="xs:decimal" use="required"/>
@@ -246,7 +248,7 @@ TEST_F(UnattendedTest, ExitCodeSaysWhetherEveryPassReturnedZero) {
         SCOPED_TRACE(c.exitCode);
         WriteBytes(app_ + "\\Files\\KavroTestScript1.vbs", Script(family_, c.firstExit));
         EXPECT_EQ(c.exitCode, Run("-UNATTENDED " + Folders() + " -START=1 -STOP=2"));
-        ASSERT_TRUE(ValidJUnit(junit_));
+        ASSERT_TRUE(ValidJUnit(junit_)) << ReadBytes(junit_);
         const std::string xml = ReadBytes(junit_);
         EXPECT_NE(std::string::npos, xml.find("<testsuite name=\"Orlenta\" tests=\"2\""));
         EXPECT_NE(std::string::npos, xml.find("A&amp;B \xC3\xA9t\xC3\xA9")) << "escaped, in UTF-8";
