@@ -2,6 +2,7 @@
 #include "run/PassJob.h"
 
 #include "util/AppError.h"
+#include "util/Text.h"
 
 namespace orlenta {
 
@@ -90,7 +91,8 @@ std::vector<std::string> EndJobProcesses(HANDLE job, DWORD scriptId, DWORD grace
     }
     std::vector<const JobProcess*> ended;
     for (const JobProcess& process : processes) {
-        if (process.id != scriptId && !HasEnded(process)) {
+        // The console host of a console program goes with it: naming it would double each such program.
+        if (process.id != scriptId && !HasEnded(process) && ToLowerText(process.name) != "conhost.exe") {
             ended.push_back(&process);
         }
     }

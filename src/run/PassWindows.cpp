@@ -82,6 +82,13 @@ std::string Describe(HWND window, DWORD processId) {
             return found->size() < kMostControls;
         },
         reinterpret_cast<LPARAM>(&controls));
+    // In reading order, as the box shows them: top to bottom, then left to right.
+    const auto place = [](HWND control) {
+        RECT rect{};
+        GetWindowRect(control, &rect);
+        return std::pair(rect.top, rect.left);
+    };
+    std::stable_sort(controls.begin(), controls.end(), [&](HWND a, HWND b) { return place(a) < place(b); });
     const char* separator = " - ";
     for (const HWND control : controls) {
         const std::string text = ControlText(control);
@@ -101,9 +108,8 @@ struct Search {
 }  // namespace
 
 PassWindows RecordPassWindows(HANDLE job, const std::string& picturePrefix) {
-    Search search{nullptr, {}};
     const std::vector<DWORD> ids = JobProcessIds(job);
-    search.ids = &ids;
+    Search search{&ids, {}};
     EnumWindows(
         [](HWND window, LPARAM lParam) -> BOOL {
             auto* s = reinterpret_cast<Search*>(lParam);

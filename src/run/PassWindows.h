@@ -16,7 +16,7 @@ struct PassWindows {
 };
 
 // Every visible top-level window of the job's processes, with the texts of its visible controls in
-// order (static texts in quotes, buttons in brackets, edit boxes in angle brackets). With a non-empty
+// reading order (static texts in quotes, buttons in brackets, edit boxes in angle brackets). With a non-empty
 // `picturePrefix` ("D:\Nightly.log.screens\Ave007-") each window's picture is saved as the prefix
 // followed by its number and ".png", its folder made when missing. Reads no text by a message that
 // a hung window could hold up for long. The calling thread must have COM initialised for pictures.
