@@ -47,6 +47,7 @@ bool IsWhole32BitNumber(const std::string& text) {
 // reporting operator's.
 class UnattendedOperator final : public RunOperator {
 public:
+    explicit UnattendedOperator(RunLog& log) : log_(log) {}
 
     void ShowMessage(const std::string&) override {}
     // The testing folder's question is answered as OK on its default would answer it (-TESTING= asked
@@ -62,6 +63,15 @@ public:
     void EnableControls(bool) override {}
     void OpenDocument(const std::string&, const std::string&, const std::string&, const std::string&, long) override {}
     bool StopRequested() override { return UnattendedStopRequested(); }
+    // Said under the settings, so that whoever reads a night that never ended knows why it could not.
+    void RunStarted(const RunSettings& settings) override {
+        if (settings.Nightly.PassTimeLimit.empty()) {
+            log_.Line("No time limit: without -TIMEOUT= a pass that hangs will hold the run until it is stopped");
+        }
+    }
+
+private:
+    RunLog& log_;
 };
 
 // Where the log's lines are echoed: the caller's redirected output, or the console it was started
@@ -289,10 +299,10 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
     }
 
     const StopWindow stopWindow(GetCurrentThreadId());
-    UnattendedOperator nobody;
+    UnattendedOperator nobody(*log);
     ReportingOperator reporter(nobody, log.get(), settings.Nightly.JUnitFile);
     const RunResult result =
-        RunAutomation(settings, reporter, CreateScriptLauncher, ChosenAves(settings.Nightly, rerun));
+        RunAutomation(settings, reporter, CreateNightlyScriptLauncher, ChosenAves(settings.Nightly, rerun));
     const int exitCode = reporter.FinishRun(result, ExitCodeOf(result));
     // Before the stop window goes: a logoff it holds may end the process from here on.
     UnattendedRecordsFinal(exitCode);

@@ -47,18 +47,35 @@ std::string Property(const std::string& name, const std::string& value) {
     return "    <property name=\"" + Xml(name) + "\" value=\"" + Xml(value) + "\"/>\n";
 }
 
+// What a CI server shows beside the testcase: the processes the pass left running, and the pictures
+// of its windows in the form JUnit readers attach files.
+std::string SystemOut(const PassRecord& pass) {
+    std::vector<std::string> lines;
+    if (!pass.LeftRunning.empty()) {
+        lines.push_back(LeftRunningText(pass));
+    }
+    for (const std::string& picture : pass.Pictures) {
+        lines.push_back("[[ATTACHMENT|" + picture + "]]");
+    }
+    return JoinedWith(lines, "\n");
+}
+
 std::string TestCase(const PassRecord& pass) {
     std::string xml = "  <testcase classname=\"AVE\" name=\"" + Xml(AveName(pass.AveNumber)) + "\" time=\"" +
                       Seconds(pass.Seconds) + "\"";
-    if (pass.Passed()) {
+    const std::string out = SystemOut(pass);
+    if (pass.Passed() && out.empty()) {
         return xml + "/>\n";
     }
     xml += ">\n";
-    const std::string message = Xml(OutcomeText(pass));
-    if (pass.Outcome == PassOutcome::Exited) {
-        xml += "    <failure message=\"" + message + "\"/>\n";
-    } else {
-        xml += "    <error message=\"" + message + "\"/>\n";
+    if (!pass.Passed()) {
+        const std::string element = pass.Outcome == PassOutcome::Exited ? "failure" : "error";
+        xml += "    <" + element + " message=\"" + Xml(OutcomeText(pass)) + "\"";
+        // A hung pass's error says what it was showing when it was ended.
+        xml += pass.Windows.empty() ? "/>\n" : ">" + Xml(JoinedWith(pass.Windows, "\n")) + "</" + element + ">\n";
+    }
+    if (!out.empty()) {
+        xml += "    <system-out>" + Xml(out) + "</system-out>\n";
     }
     return xml + "  </testcase>\n";
 }

@@ -40,6 +40,12 @@ struct PassRecord {
 // "exit code 3", "timed out", "stopped", "could not start: <reason>".
 std::string OutcomeText(const PassRecord& record);
 
+// "Pass AVE 7 left 2 processes running; ended: KavFrame.exe (4312), helper.exe (4388)".
+std::string LeftRunningText(const PassRecord& record);
+
+// The texts one after another with `separator` between them.
+std::string JoinedWith(const std::vector<std::string>& texts, const std::string& separator);
+
 struct RunResult {
     std::vector<PassRecord> Passes;  // in the order they ran
     bool ReachedPasses = false;      // line 500 was reached: the run did not end while preparing

@@ -7,6 +7,7 @@
 #include "run/JUnitReport.h"
 #include "run/RunValues.h"
 #include "util/AppError.h"
+#include "util/PathForm.h"
 
 namespace orlenta {
 
@@ -101,10 +102,28 @@ void ReportingOperator::PassStarted(const PassRecord& record) {
     inner_.PassStarted(record);
 }
 
+std::string ReportingOperator::PicturesFolder() {
+    if (log_ == nullptr) {
+        return {};
+    }
+    const PathForm form = FullPathForm(log_->Path());
+    return form.usable() ? form.full + ".screens" : std::string();
+}
+
 void ReportingOperator::PassEnded(const PassRecord& record) {
+    const std::string pass = "Pass AVE " + std::to_string(record.AveNumber);
+    for (const std::string& window : record.Windows) {
+        Log(pass + " was showing: " + window);
+    }
+    if (!record.Pictures.empty()) {
+        Log(pass + " pictures: " + JoinedWith(record.Pictures, ", "));
+    }
+    if (!record.LeftRunning.empty()) {
+        Log(LeftRunningText(record));
+    }
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f s", record.Seconds);
-    Log("Pass AVE " + std::to_string(record.AveNumber) + " ends: " + OutcomeText(record) + ", " + seconds);
+    Log(pass + " ends: " + OutcomeText(record) + ", " + seconds);
     passes_.push_back(record);
     AppendJUnit(record);
     inner_.PassEnded(record);

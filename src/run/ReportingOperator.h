@@ -36,6 +36,8 @@ public:
     void PassStarted(const PassRecord& record) override;
     void PassEnded(const PassRecord& record) override;
     bool StopRequested() override { return inner_.StopRequested(); }
+    // Beside the log: "<log name>.screens"; none without a log.
+    std::string PicturesFolder() override;
 
     // The run's last record: the JUnit file with the run's own testcase when `exitCode` is 2 and the
     // AVEs not run as skipped, and the log's summary line. Returns the exit code the run ends with:

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include <windows.h>
@@ -100,9 +101,12 @@ void RunScript(const std::unique_ptr<ScriptShell>& shell, const std::string& com
         record.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     };
     try {
-        const ScriptRun run = Use(shell).RunPass(command, kScriptWindowStyle, limits);
+        ScriptRun run = Use(shell).RunPass(command, kScriptWindowStyle, limits);
         record.Outcome = run.Outcome;
         record.ExitCode = run.ExitCode;
+        record.Windows = std::move(run.Windows);
+        record.Pictures = std::move(run.Pictures);
+        record.LeftRunning = std::move(run.LeftRunning);
         finish();
     } catch (const AppError& error) {
         record.Outcome = PassOutcome::CouldNotStart;
@@ -310,8 +314,11 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
         });
         step.Do(570, [&] { Use(writer).CloseTextFile(); });
         op.PassStarted(record);
+        PassLimits passLimits = limits;
+        const std::string pictures = op.PicturesFolder();
+        passLimits.PicturePrefix = pictures.empty() ? "" : pictures + "\\" + aveName + "-";
         // The exit code is recorded, never reported: a script that returns 1 has said its AVE failed.
-        step.Do(580, [&] { RunScript(shell, scriptCommand, limits, record); });
+        step.Do(580, [&] { RunScript(shell, scriptCommand, passLimits, record); });
         result.Passes.push_back(record);
         op.PassEnded(record);
         if (!step.Do(600, [&] {

@@ -41,6 +41,8 @@ public:
     // True once the operator has asked the run to stop: the current pass ends, the rest are skipped.
     // Asked between passes and whenever a pass's wait has handled the thread's messages.
     virtual bool StopRequested() { return false; }
+    // The folder where pictures of a hung pass's windows go; none by default.
+    virtual std::string PicturesFolder() { return {}; }
 };
 
 // ShellExecuteA with the desktop window as owner; the result is not examined.

@@ -3,9 +3,13 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
+#include <thread>
 
+#include "run/PassJob.h"
+#include "run/PassWindows.h"
 #include "run/ScriptShell.h"
 #include "util/AppError.h"
 #include "util/AppPaths.h"
@@ -16,8 +20,10 @@ namespace orlenta {
 
 namespace {
 
-// How long an ended job may take to let its last process go.
-constexpr DWORD kEndGraceMilliseconds = 10000;
+// How long the processes of an ended pass may take to go before the next pass starts regardless.
+constexpr DWORD kEndWaitMilliseconds = 30000;
+// How long what is still in a pass's job after its script ended may take to go by itself.
+constexpr DWORD kLeaveGraceMilliseconds = 1000;
 
 struct Target {
     std::string file;       // the document or program, without quotes
@@ -117,40 +123,36 @@ std::string ResolveCommandLine(const std::string& command) {
     return FillPlaceholders(ExpandEnvironment(AssociatedCommand(extension)), target);
 }
 
-// A job whose processes all end when it is closed: nothing of a pass outlives it.
-KernelHandle CreatePassJob() {
-    KernelHandle job(CreateJobObjectA(nullptr, nullptr));
-    if (!job) {
-        throw AppError::FromLastError();
-    }
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) {
-        throw AppError::FromLastError();
-    }
-    return job;
-}
-
 struct StartedPass {
     KernelHandle job;
     KernelHandle process;
+    DWORD processId = 0;
 };
+
+// No box of the system's may hold a pass: a missing disk, a crash report or a file that cannot be
+// opened is the failing call's error instead. Children inherit the error mode they are created with.
+constexpr UINT kPassErrorMode = SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX;
 
 // Created suspended and put into the job before its first instruction, so no child it starts can
 // be born outside the job.
-StartedPass StartInJob(const std::string& commandLine, long windowStyle) {
-    StartedPass pass{CreatePassJob(), {}};
+StartedPass StartInJob(const std::string& commandLine, long windowStyle, bool endCrashingProcesses) {
+    StartedPass pass{CreatePassJob(endCrashingProcesses), {}, 0};
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(windowStyle);
     PROCESS_INFORMATION info{};
     std::string line = commandLine;
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup,
-                        &info)) {
-        throw AppError::FromLastError();
+    const UINT errorMode = SetErrorMode(kPassErrorMode);
+    const BOOL created = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                                        nullptr, &startup, &info);
+    const DWORD createError = GetLastError();
+    SetErrorMode(errorMode);
+    if (!created) {
+        throw AppError::FromWin32(createError, ProgramName());
     }
     pass.process.reset(info.hProcess);
+    pass.processId = info.dwProcessId;
     const KernelHandle thread(info.hThread);
     if (!AssignProcessToJobObject(pass.job.get(), info.hProcess)) {
         const AppError error = AppError::FromLastError();
@@ -179,12 +181,83 @@ void PumpMessages(bool& quit, WPARAM& quitCode) {
     }
 }
 
+// Keeps a pass's time limit, and ends the pass for a stop, on a thread of its own: a box open on the
+// run's thread (the About box, the stop question) holds that thread's wait, never the limit. Before
+// a pass is ended, what its windows were showing is recorded.
+class PassWatch {
+public:
+    PassWatch(const StartedPass& pass, const PassLimits& limits)
+        : pass_(pass), limits_(limits), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+        if (!stop_) {
+            throw AppError::FromLastError();
+        }
+        thread_ = std::thread([this] { Watch(); });
+    }
+    ~PassWatch() {
+        if (thread_.joinable()) {
+            Stop();
+            thread_.join();
+        }
+    }
+    PassWatch(const PassWatch&) = delete;
+    PassWatch& operator=(const PassWatch&) = delete;
+
+    void Stop() noexcept { SetEvent(stop_.get()); }
+
+    // After the pass's process has ended: how it ended, with what the watch recorded.
+    ScriptRun Finish() {
+        thread_.join();
+        thread_ = std::thread();
+        DWORD code = 0;
+        GetExitCodeProcess(pass_.process.get(), &code);
+        // A process that ended by itself keeps its exit code, whatever arrived in the same moment.
+        if (ended_ == PassOutcome::Exited || code != kEndedByRun) {
+            run_.Outcome = PassOutcome::Exited;
+            run_.ExitCode = static_cast<long>(code);
+        } else {
+            run_.Outcome = ended_;
+        }
+        return std::move(run_);
+    }
+
+private:
+    void Watch() {
+        const HANDLE handles[] = {pass_.process.get(), stop_.get()};
+        const DWORD limit = limits_.TimeLimit
+                                ? static_cast<DWORD>(std::min<long long>(limits_.TimeLimit->count(), INFINITE - 1))
+                                : INFINITE;
+        const DWORD woken = WaitForMultipleObjects(2, handles, FALSE, limit);
+        if (woken == WAIT_OBJECT_0 || WaitForSingleObject(pass_.process.get(), 0) == WAIT_OBJECT_0) {
+            return;
+        }
+        ended_ = woken == WAIT_TIMEOUT ? PassOutcome::TimedOut : PassOutcome::Stopped;
+        if (SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
+            PassWindows shown = RecordPassWindows(pass_.job.get(), limits_.PicturePrefix);
+            run_.Windows = std::move(shown.Lines);
+            run_.Pictures = std::move(shown.Pictures);
+            CoUninitialize();
+        }
+        run_.LeftRunning = EndJobProcesses(pass_.job.get(), pass_.processId, 0, kEndWaitMilliseconds);
+        // Whatever could not be ended through the job, the script itself is.
+        TerminateProcess(pass_.process.get(), kEndedByRun);
+    }
+
+    const StartedPass& pass_;
+    const PassLimits& limits_;
+    KernelHandle stop_;
+    PassOutcome ended_ = PassOutcome::Exited;
+    ScriptRun run_;
+    std::thread thread_;
+};
+
 class ScriptLauncher final : public ScriptShell {
 public:
+    explicit ScriptLauncher(bool endCrashingProcesses) : endCrashingProcesses_(endCrashingProcesses) {}
+
     long Run(const std::string& command, long windowStyle, bool bWaitOnReturn) override {
         if (!bWaitOnReturn) {
             // Not waited for, so not owned either: the job is let go, and the process with it.
-            StartedPass pass = StartInJob(ResolveCommandLine(command), windowStyle);
+            StartedPass pass = StartInJob(ResolveCommandLine(command), windowStyle, false);
             JOBOBJECT_EXTENDED_LIMIT_INFORMATION none{};
             SetInformationJobObject(pass.job.get(), JobObjectExtendedLimitInformation, &none, sizeof none);
             return 0;
@@ -193,63 +266,52 @@ public:
     }
 
     ScriptRun RunPass(const std::string& command, long windowStyle, const PassLimits& limits) override {
-        const StartedPass pass = StartInJob(ResolveCommandLine(command), windowStyle);
-        const ULONGLONG deadline =
-            limits.TimeLimit ? GetTickCount64() + static_cast<ULONGLONG>(limits.TimeLimit->count()) : 0;
+        const StartedPass pass = StartInJob(ResolveCommandLine(command), windowStyle, endCrashingProcesses_);
+        ScriptRun result;
         bool quit = false;
         WPARAM quitCode = 0;
-        ScriptRun result;
-        for (;;) {
-            if (limits.StopRequested && limits.StopRequested()) {
-                result.Outcome = PassOutcome::Stopped;
-                break;
-            }
-            DWORD timeout = INFINITE;
-            if (limits.TimeLimit) {
-                const ULONGLONG now = GetTickCount64();
-                if (now >= deadline) {
-                    result.Outcome = PassOutcome::TimedOut;
+        {
+            PassWatch watch(pass, limits);
+            HANDLE process = pass.process.get();
+            for (bool stopping = false;;) {
+                if (!stopping && limits.StopRequested && limits.StopRequested()) {
+                    stopping = true;
+                    watch.Stop();
+                }
+                const DWORD woken =
+                    MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+                if (woken == WAIT_OBJECT_0) {
                     break;
                 }
-                timeout = static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, INFINITE - 1));
+                if (woken == WAIT_OBJECT_0 + 1) {
+                    PumpMessages(quit, quitCode);
+                } else if (woken == WAIT_FAILED) {
+                    const AppError error = AppError::FromLastError();
+                    TerminateJobObject(pass.job.get(), kEndedByRun);
+                    throw error;
+                }
             }
-            HANDLE process = pass.process.get();
-            const DWORD woken = MsgWaitForMultipleObjectsEx(1, &process, timeout, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-            if (woken == WAIT_OBJECT_0) {
-                DWORD code = 0;
-                GetExitCodeProcess(process, &code);
-                result.ExitCode = static_cast<long>(code);
-                break;
-            }
-            if (woken == WAIT_OBJECT_0 + 1) {
-                PumpMessages(quit, quitCode);
-            } else if (woken == WAIT_FAILED) {
-                const AppError error = AppError::FromLastError();
-                TerminateJobObject(pass.job.get(), 1);
-                throw error;
-            }
+            result = watch.Finish();
         }
-        if (result.Outcome != PassOutcome::Exited && WaitForSingleObject(pass.process.get(), 0) == WAIT_OBJECT_0) {
-            // It ended while the stop or the deadline was being noticed: its exit code stands.
-            DWORD code = 0;
-            GetExitCodeProcess(pass.process.get(), &code);
-            result = {PassOutcome::Exited, static_cast<long>(code)};
-        }
-        if (result.Outcome != PassOutcome::Exited) {
-            // The script and everything it started end together; the job keeps none of them alive.
-            TerminateJobObject(pass.job.get(), ERROR_CANCELLED);
-            WaitForSingleObject(pass.process.get(), kEndGraceMilliseconds);
+        // However the pass ended, nothing it started runs into the next one.
+        for (std::string& left :
+             EndJobProcesses(pass.job.get(), pass.processId, kLeaveGraceMilliseconds, kEndWaitMilliseconds)) {
+            result.LeftRunning.push_back(std::move(left));
         }
         if (quit) {
             PostQuitMessage(static_cast<int>(quitCode));
         }
-        // Leaving closes the job: whatever the script left running ends with its pass.
         return result;
     }
+
+private:
+    bool endCrashingProcesses_;
 };
 
 }  // namespace
 
-std::unique_ptr<ScriptShell> CreateScriptLauncher() { return std::make_unique<ScriptLauncher>(); }
+std::unique_ptr<ScriptShell> CreateScriptLauncher() { return std::make_unique<ScriptLauncher>(false); }
+
+std::unique_ptr<ScriptShell> CreateNightlyScriptLauncher() { return std::make_unique<ScriptLauncher>(true); }
 
 }  // namespace orlenta

@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "run/PassRecord.h"
 
@@ -16,11 +17,18 @@ struct PassLimits {
     std::optional<std::chrono::milliseconds> TimeLimit;
     // Asked whenever the waiting thread has handled its messages: a stop request arrives as one.
     std::function<bool()> StopRequested;
+    // Where the pictures of a hung pass's windows go: this, a number and ".png"; none when empty.
+    std::string PicturePrefix;
 };
 
 struct ScriptRun {
     PassOutcome Outcome = PassOutcome::Exited;
     long ExitCode = 0;
+    // What the pass was showing when its limit or a stop ended it, as PassRecord keeps it.
+    std::vector<std::string> Windows;
+    std::vector<std::string> Pictures;
+    // The processes besides the script that were still in the pass's job when it ended.
+    std::vector<std::string> LeftRunning;
 };
 
 class ScriptShell {
@@ -31,7 +39,9 @@ public:
     virtual long Run(const std::string& command, long windowStyle, bool bWaitOnReturn) = 0;
     // One pass: Run with waiting, within the limits. A shell that knows no limits just runs.
     virtual ScriptRun RunPass(const std::string& command, long windowStyle, const PassLimits&) {
-        return {PassOutcome::Exited, Run(command, windowStyle, true)};
+        ScriptRun run;
+        run.ExitCode = Run(command, windowStyle, true);
+        return run;
     }
 };
 
@@ -41,5 +51,8 @@ using ScriptShellFactory = std::function<std::unique_ptr<ScriptShell>()>;
 // The program's own launcher: the command through the file-type association, every process it
 // starts held in a job object, the calling thread's messages handled while it waits.
 std::unique_ptr<ScriptShell> CreateScriptLauncher();
+// The same for runs that nobody watches: a process of a pass that meets an unhandled exception ends
+// at once with its exit code, where it would otherwise wait on the system's crash report box.
+std::unique_ptr<ScriptShell> CreateNightlyScriptLauncher();
 
 }  // namespace orlenta

@@ -1,19 +1,16 @@
 // The built Orlenta.exe with -UNATTENDED: exit codes, the run log, the JUnit results, stop requests and a
 // second instance, with no window of any kind on the screen.
 #include <windows.h>
-#include <msxml2.h>
-#include <objbase.h>
 
 #include <algorithm>
-#include <functional>
 #include <regex>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "run/UnattendedFixture.h"
 #include "support/TestSupport.h"
-#include "util/ComPtr.h"
 #include "util/Handles.h"
 #include "util/Text.h"
 
@@ -23,217 +20,10 @@ namespace {
 using test::HostSymlink;
 using test::PathExists;
 using test::ReadBytes;
+using test::Script;
+using test::UnattendedTest;
+using test::ValidJUnit;
 using test::WriteBytes;
-
-// Pass 1 returns at once with `firstExit`; later passes start a helper that waits for its release.
-std::string Script(const test::PassFamily& family, int firstExit) {
-    return "Set fso = CreateObject(\"Scripting.FileSystemObject\")\r\n"
-           "lines = Split(fso.OpenTextFile(\"InputData.txt\", 1).ReadAll, vbCrLf)\r\n"
-           "If lines(UBound(lines) - 1) = \"1\" Then WScript.Quit " +
-           std::to_string(firstExit) + "\r\n" + family.Script(0, 0);
-}
-
-// JUnit as CI servers read it: one testsuite with its counts, properties, and testcases that each
-// hold at most one failure, error or skipped.
-constexpr const char* kJUnitSchema = R"(<xs:schema xmlns:xs="http://www.w3.org/2001/XMLSchema">
-  <xs:complexType name="outcome">
-    <xs:simpleContent><xs:extension base="xs:string">
-      <xs:attribute name="message" type="xs:string"/><xs:attribute name="type" type="xs:string"/>
-    </xs:extension></xs:simpleContent>
-  </xs:complexType>
-  <xs:element name="testsuite"><xs:complexType>
-    <xs:sequence>
-      <xs:element name="properties" minOccurs="0"><xs:complexType><xs:sequence>
-        <xs:element name="property" minOccurs="0" maxOccurs="unbounded"><xs:complexType>
-          <xs:attribute name="name" type="xs:string" use="required"/>
-          <xs:attribute name="value" type="xs:string" use="required"/>
-        </xs:complexType></xs:element>
-      </xs:sequence></xs:complexType></xs:element>
-      <xs:element name="testcase" minOccurs="0" maxOccurs="unbounded"><xs:complexType>
-        <xs:choice minOccurs="0">
-          <xs:element name="failure" type="outcome"/><xs:element name="error" type="outcome"/>
-          <xs:element name="skipped" type="outcome"/>
-        </xs:choice>
-        <xs:attribute name="classname" type="xs:string" use="required"/>
-        <xs:attribute name="name" type="xs:string" use="required"/>
-        <xs:attribute name="time" type="xs:decimal" use="required"/>
-      </xs:complexType></xs:element>
-    </xs:sequence>
-    <xs:attribute name="name" type="xs:string" use="required"/>
-    <xs:attribute name="tests" type="xs:nonNegativeInteger" use="required"/>
-    <xs:attribute name="failures" type="xs:nonNegativeInteger" use="required"/>
-    <xs:attribute name="errors" type="xs:nonNegativeInteger" use="required"/>
-    <xs:attribute name="skipped" type="xs:nonNegativeInteger" use="required"/>
-    <xs:attribute name="time" type="xs:decimal" use="required"/>
-    <xs:attribute name="timestamp" type="xs:dateTime" use="required"/>
-    <xs:attribute name="hostname" type="xs:string" use="required"/>
-  </xs:complexType></xs:element>
-</xs:schema>)";
-
-// MinGW declares these interfaces but ships no library that defines their ids.
-constexpr GUID kXmlDocument2Id = {0x2933BF95, 0x7B36, 0x11D2, {0xB2, 0x0E, 0x00, 0xC0, 0x4F, 0x98, 0x3E, 0x60}};
-constexpr GUID kSchemaCollectionId = {0x373984C8, 0xB845, 0x449B, {0x91, 0xE7, 0x45, 0xAC, 0x83, 0x03, 0x6A, 0xDE}};
-
-// True when the file is valid against the schema above, as the platform's validating parser reads
-// it; otherwise false, with the parser's reason.
-::testing::AssertionResult ValidJUnit(const std::string& path) {
-    const auto create = [](const wchar_t* progId, const GUID& iid, void** object) {
-        CLSID clsid{};
-        return SUCCEEDED(CLSIDFromProgID(progId, &clsid)) &&
-               SUCCEEDED(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, iid, object));
-    };
-    ComPtr<IXMLDOMDocument2> schema;
-    ComPtr<IXMLDOMDocument2> document;
-    ComPtr<IXMLDOMSchemaCollection> schemas;
-    if (!create(L"Msxml2.DOMDocument.6.0", kXmlDocument2Id, schema.put_void()) ||
-        !create(L"Msxml2.DOMDocument.6.0", kXmlDocument2Id, document.put_void()) ||
-        !create(L"Msxml2.XMLSchemaCache.6.0", kSchemaCollectionId, schemas.put_void())) {
-        return ::testing::AssertionFailure() << "no validating XML parser";
-    }
-    VARIANT_BOOL loaded = VARIANT_FALSE;
-    schema->put_async(VARIANT_FALSE);
-    UniqueBstr schemaText(kJUnitSchema);
-    UniqueBstr noNamespace("");
-    VARIANT schemaDocument;
-    schemaDocument.vt = VT_DISPATCH;
-    schemaDocument.pdispVal = schema.get();
-    if (FAILED(schema->loadXML(schemaText.get(), &loaded)) || !loaded ||
-        FAILED(schemas->add(noNamespace.get(), schemaDocument))) {
-        return ::testing::AssertionFailure() << "the schema does not load";
-    }
-    VARIANT collection;
-    collection.vt = VT_DISPATCH;
-    collection.pdispVal = schemas.get();
-    document->put_async(VARIANT_FALSE);
-    document->putref_schemas(collection);
-    UniqueBstr name(path);
-    VARIANT source;
-    source.vt = VT_BSTR;
-    source.bstrVal = name.get();
-    ComPtr<IXMLDOMParseError> error;
-    if (SUCCEEDED(document->load(source, &loaded)) && loaded == VARIANT_TRUE &&
-        document->validate(error.put()) == S_OK) {
-        return ::testing::AssertionSuccess();
-    }
-    UniqueBstr reason;
-    if (!error) document->get_parseError(error.put());
-    if (error) error->get_reason(reason.put());
-    return ::testing::AssertionFailure() << path << ": " << (reason.get() ? WideToAnsi(reason.get()) : "invalid");
-}
-
-class UnattendedTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)));
-        test::MakeFolder(app_ + "\\Files");
-        ASSERT_TRUE(CopyFileA(test::WindowsPathOf(ORLENTA_EXE).c_str(), (app_ + "\\Orlenta.exe").c_str(), FALSE));
-        WriteBytes(app_ + "\\Files\\KavroTestScript1.vbs", Script(family_, 0));
-        test::MakeFolder(aves_);
-        test::MakeFolder(scratch_ / "kavro");
-        WriteBytes(scratch_ / "kavro\\KavFrame.exe", "stand-in");
-    }
-    void TearDown() override {
-        family_.Release();
-        CoUninitialize();
-    }
-
-    std::string Folders(const std::string& aves = "", const std::string& testing = "") const {
-        return "\"-AVE=" + (aves.empty() ? aves_ : aves) + "\" -KAVRO=" + (scratch_ / "kavro") +
-               " \"-TESTING=" + (testing.empty() ? testing_ : testing) + "\" -JUNIT=" + junit_;
-    }
-
-    // Started from `app` (another spelling of the program's folder, say); what it writes to its
-    // standard output lands in output.txt.
-    KernelHandle Start(const std::string& arguments, const std::string& app = "") {
-        return StartIn(AnsiToWide(app.empty() ? app_ : app), arguments);
-    }
-    KernelHandle StartIn(const std::wstring& app, const std::string& arguments) {
-        std::wstring line = L"\"" + app + L"\\Orlenta.exe\" " + AnsiToWide(arguments);
-        SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-        const FileHandle output(CreateFileA((scratch_ / "output.txt").c_str(), FILE_APPEND_DATA,
-                                            FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_ALWAYS, 0, nullptr));
-        STARTUPINFOW startup{};
-        startup.cb = sizeof startup;
-        startup.dwFlags = STARTF_USESTDHANDLES;
-        startup.hStdOutput = output.get();
-        startup.hStdError = output.get();
-        PROCESS_INFORMATION info{};
-        EXPECT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                   AnsiToWide(scratch_.Path()).c_str(), &startup, &info));
-        KernelHandle thread(info.hThread);
-        processId_ = info.dwProcessId;
-        return KernelHandle(info.hProcess);
-    }
-
-    // Waits for the end, failing the test if any visible window of the program shows meanwhile;
-    // `whileRunning` is called as it runs until it returns true.
-    long Finish(const KernelHandle& process, const std::function<bool()>& whileRunning = {}) {
-        bool acted = !whileRunning;
-        const ULONGLONG deadline = GetTickCount64() + 120000;
-        while (WaitForSingleObject(process.get(), 20) == WAIT_TIMEOUT) {
-            EXPECT_EQ(0, VisibleWindows(processId_)) << "an unattended run showed a window";
-            if (!acted) {
-                acted = whileRunning();
-            }
-            if (GetTickCount64() > deadline) {
-                TerminateProcess(process.get(), 99);
-                ADD_FAILURE() << "the program did not end";
-                return -1;
-            }
-        }
-        DWORD code = 0;
-        GetExitCodeProcess(process.get(), &code);
-        return static_cast<long>(code);
-    }
-
-    long Run(const std::string& arguments) { return Finish(Start(arguments)); }
-
-    static int VisibleWindows(DWORD processId) {
-        std::pair<DWORD, int> search{processId, 0};
-        EnumWindows(
-            [](HWND window, LPARAM lParam) -> BOOL {
-                auto* s = reinterpret_cast<std::pair<DWORD, int>*>(lParam);
-                DWORD owner = 0;
-                GetWindowThreadProcessId(window, &owner);
-                s->second += (owner == s->first && IsWindowVisible(window)) ? 1 : 0;
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(&search));
-        return search.second;
-    }
-
-    // Posts a close message to every top-level window of the program, hidden ones too, as taskkill does.
-    void AskToEnd(DWORD processId) const {
-        EnumWindows(
-            [](HWND window, LPARAM lParam) -> BOOL {
-                DWORD owner = 0;
-                GetWindowThreadProcessId(window, &owner);
-                if (owner == static_cast<DWORD>(lParam)) {
-                    PostMessageA(window, WM_CLOSE, 0, 0);
-                }
-                return TRUE;
-            },
-            static_cast<LPARAM>(processId));
-    }
-
-    std::string Log() const { return ReadBytes(app_ + "\\Orlenta.log"); }
-    // What the runs so far wrote to their standard output, then forgotten.
-    std::string TakeOutput() const {
-        const std::string output = PathExists(scratch_ / "output.txt") ? ReadBytes(scratch_ / "output.txt") : "";
-        DeleteFileA((scratch_ / "output.txt").c_str());
-        return output;
-    }
-    bool SecondPassWaiting() const { return !family_.Pids().empty(); }
-
-    test::ScratchFolder scratch_;
-    const std::string app_ = scratch_ / "app";
-    // A folder name that XML must escape, with a letter beyond ASCII (e-acute in the ANSI code page).
-    const std::string aves_ = scratch_ / "A&B \xE9t\xE9";
-    const std::string testing_ = scratch_ / "testing";
-    const std::string junit_ = scratch_ / "results.xml";
-    const test::PassFamily family_{scratch_.Path()};
-    DWORD processId_ = 0;
-};
 
 TEST_F(UnattendedTest, ExitCodeSaysWhetherEveryPassReturnedZero) {
     family_.Release();  // later passes return at once
@@ -246,7 +36,7 @@ TEST_F(UnattendedTest, ExitCodeSaysWhetherEveryPassReturnedZero) {
         SCOPED_TRACE(c.exitCode);
         WriteBytes(app_ + "\\Files\\KavroTestScript1.vbs", Script(family_, c.firstExit));
         EXPECT_EQ(c.exitCode, Run("-UNATTENDED " + Folders() + " -START=1 -STOP=2"));
-        ASSERT_TRUE(ValidJUnit(junit_));
+        ASSERT_TRUE(ValidJUnit(junit_)) << ReadBytes(junit_);
         const std::string xml = ReadBytes(junit_);
         EXPECT_NE(std::string::npos, xml.find("<testsuite name=\"Orlenta\" tests=\"2\""));
         EXPECT_NE(std::string::npos, xml.find("A&amp;B \xC3\xA9t\xC3\xA9")) << "escaped, in UTF-8";

@@ -251,6 +251,8 @@ std::string PassFamily::Script(int depth, int exitCode) const {
            "\"\" " + std::to_string(depth) + "\", 0, True\r\nWScript.Quit " + std::to_string(exitCode) + "\r\n";
 }
 
+std::string PassFamily::Program() { return WindowsPathOf(ORLENTA_PASS_HELPER); }
+
 std::string PassFamily::Command(int depth) const {
     return "\"" + WindowsPathOf(ORLENTA_PASS_HELPER) + "\" \"" + folder + "\" " + std::to_string(depth);
 }
@@ -264,13 +266,13 @@ std::vector<DWORD> PassFamily::Pids() const {
     return pids;
 }
 
-bool PassFamily::AllEnded() const {
+bool PassFamily::AllEnded(DWORD waitMs) const {
     for (const DWORD pid : Pids()) {
         const HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, pid);
         if (process == nullptr) {
             continue;  // gone already
         }
-        const bool ended = WaitForSingleObject(process, 5000) == WAIT_OBJECT_0;
+        const bool ended = WaitForSingleObject(process, waitMs) == WAIT_OBJECT_0;
         CloseHandle(process);
         if (!ended) {
             return false;

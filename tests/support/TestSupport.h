@@ -98,11 +98,13 @@ struct PassFamily {
     // VBScript that starts the helper (which starts `depth` more below it), waits for it, then quits
     // with `exitCode`.
     std::string Script(int depth, int exitCode) const;
+    // The helper program's path, as Windows shows it.
+    static std::string Program();
     // The helper itself as a pass's command (quoted program, folder, depth).
     std::string Command(int depth) const;
     std::vector<DWORD> Pids() const;
-    // True when every listed process has ended, waiting a few seconds for the last ones.
-    bool AllEnded() const;
+    // True when every listed process has ended, waiting up to `waitMs` for each.
+    bool AllEnded(DWORD waitMs = 5000) const;
     void Release() const;
 };
 

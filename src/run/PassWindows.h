@@ -1,0 +1,25 @@
+// What a pass was showing: the visible windows of the processes in its job, their texts and pictures.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include <windows.h>
+
+namespace orlenta {
+
+struct PassWindows {
+    // One line per window: wscript.exe (412): "Kavro" - "The licence server cannot be found." [OK]
+    std::vector<std::string> Lines;
+    // The full paths of the pictures saved, in the same order (a window whose picture failed has none).
+    std::vector<std::string> Pictures;
+};
+
+// Every visible top-level window of the job's processes, with the texts of its visible controls in
+// reading order (static texts in quotes, buttons in brackets, edit boxes in angle brackets). With a non-empty
+// `picturePrefix` ("D:\Nightly.log.screens\Ave007-") each window's picture is saved as the prefix
+// followed by its number and ".png", its folder made when missing. Reads no text by a message that
+// a hung window could hold up for long. The calling thread must have COM initialised for pictures.
+PassWindows RecordPassWindows(HANDLE job, const std::string& picturePrefix);
+
+}  // namespace orlenta
