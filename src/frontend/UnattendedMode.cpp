@@ -300,9 +300,9 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
 
     const StopWindow stopWindow(GetCurrentThreadId());
     UnattendedOperator nobody(*log);
-    ReportingOperator reporter(nobody, log.get(), settings.Nightly.JUnitFile);
-    const RunResult result =
-        RunAutomation(settings, reporter, CreateNightlyScriptLauncher, ChosenAves(settings.Nightly, rerun));
+    const AveChoice choice = ChosenAves(settings.Nightly, rerun);
+    ReportingOperator reporter(nobody, log.get(), settings.Nightly.JUnitFile, choice);
+    const RunResult result = RunAutomation(settings, reporter, CreateNightlyScriptLauncher, choice);
     const int exitCode = reporter.FinishRun(result, ExitCodeOf(result));
     // Before the stop window goes: a logoff it holds may end the process from here on.
     UnattendedRecordsFinal(exitCode);

@@ -51,8 +51,8 @@ std::string Settings(const RunSettings& settings) {
 
 }  // namespace
 
-ReportingOperator::ReportingOperator(RunOperator& inner, RunLog* log, std::string junitPath)
-    : inner_(inner), log_(log), junitPath_(std::move(junitPath)) {}
+ReportingOperator::ReportingOperator(RunOperator& inner, RunLog* log, std::string junitPath, AveChoice choice)
+    : inner_(inner), log_(log), junitPath_(std::move(junitPath)), choice_(std::move(choice)) {}
 
 void ReportingOperator::Log(const std::string& text) const {
     if (log_ != nullptr) {
@@ -183,13 +183,13 @@ int ReportingOperator::FinishRun(const RunResult& result, int exitCode) {
         ending.Message = result.Stopped ? "A stop was requested." : lastWord_;
     }
     // The AVEs after the last pass that ran were to run and did not; a run that ended before its
-    // passes planned none yet, and was to take its range.
+    // passes planned none yet, and was to take what its choice makes of its range.
     if (planned_) {
         ending.Planned = *planned_;
         ending.FirstNotRun = passes_.empty() ? 0 : passes_.back().Ordinal;
     } else if (settings_) {
         try {
-            ending.Planned = AveSelection::Range(ToInt32(settings_->StartIndex), ToInt32(settings_->StopIndex));
+            ending.Planned = choice_.Take(ToInt32(settings_->StartIndex), ToInt32(settings_->StopIndex));
         } catch (const AppError&) {
             // Numbers the run could not read name no AVE; the run's own testcase says what happened.
         }

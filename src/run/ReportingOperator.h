@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "run/AveChoice.h"
 #include "run/JUnitReport.h"
 #include "run/RunLog.h"
 #include "run/RunOperator.h"
@@ -14,8 +15,9 @@ namespace orlenta {
 
 class ReportingOperator final : public RunOperator {
 public:
-    // `log` may be null (no log); an empty `junitPath` writes no JUnit results.
-    ReportingOperator(RunOperator& inner, RunLog* log, std::string junitPath);
+    // `log` may be null (no log); an empty `junitPath` writes no JUnit results. `choice` is the run's
+    // choice of AVEs, so that a run that ends before its passes names the ones it was to take.
+    ReportingOperator(RunOperator& inner, RunLog* log, std::string junitPath, AveChoice choice = {});
 
     void ShowMessage(const std::string& text) override;
     std::string InputBox(const std::string& prompt, const std::string& caption,
@@ -58,6 +60,7 @@ private:
     SYSTEMTIME started_{};
     std::vector<PassRecord> passes_;
     std::optional<JUnitAppender> appender_;  // adds each pass to the file written whole before
+    AveChoice choice_;
     std::optional<AveSelection> planned_;
     bool junitFailed_ = false;
     bool junitHeld_ = false;   // the last write had to wait for a holder: later passes do not wait again

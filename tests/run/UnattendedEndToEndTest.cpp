@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -73,19 +74,24 @@ TEST_F(UnattendedTest, RunThatCannotGoThroughEndsWithTwoAndSaysWhyInTheLogAndThe
         std::function<void()> prepare;
         const char* logged;
         const char* junit;  // the run's own testcase
-        int skipped;
+        std::vector<std::string> skipped;
+        std::string aves = "-STOP=3";
     };
+    const std::vector<std::string> all = {"Ave001", "Ave002", "Ave003"};
     const Case cases[] = {
         {"missing AVE folder", Folders(scratch_ / "none"), [] {}, "none\\ folder does not exist.",
-         "<error message=\"ended before its passes\">", 3},
+         "<error message=\"ended before its passes\">", all},
+        // The AVEs it was to take are its choice's, not the range's.
+        {"missing AVE folder, a shard of a list", Folders(scratch_ / "none"), [] {}, "none\\ folder does not exist.",
+         "<error message=\"ended before its passes\">", {"Ave017", "Ave041"}, "-AVES=3,17,40-41 -SHARD=2/2"},
         {"testing folder that is the AVE folder", Folders(aves_, aves_), [] {},
-         "will not be deleted: it is the AVE folder.", "<error message=\"ended before its passes\">", 3},
+         "will not be deleted: it is the AVE folder.", "<error message=\"ended before its passes\">", all},
         {"KavFrame.exe missing", Folders(), [&] { DeleteFileA(kavFrame.c_str()); },
-         "Prompt: Could not find the KavFrame executable", "Could not find the KavFrame executable", 3},
+         "Prompt: Could not find the KavFrame executable", "Could not find the KavFrame executable", all},
         {"script missing", Folders(), [&] { WriteBytes(kavFrame, "stand-in"); DeleteFileA(script.c_str()); },
-         "no pass could start", "<error message=\"no pass could start\">", 0},
+         "no pass could start", "<error message=\"no pass could start\">", {}},
         {"a folder in the script's place", Folders(), [&] { test::MakeFolder(script); }, "no pass could start",
-         "<error message=\"no pass could start\">", 0},
+         "<error message=\"no pass could start\">", {}},
         // A folder in the input file's place: line 180 cannot delete it.
         {"a failed step", Folders(),
          [&] {
@@ -93,14 +99,14 @@ TEST_F(UnattendedTest, RunThatCannotGoThroughEndsWithTwoAndSaysWhyInTheLogAndThe
              WriteBytes(script, Script(family_, 0));
              test::MakeFolder(app_ + "\\InputData.txt");
          },
-         "Message: Description: ", "<error message=\"a step failed at line 180\">", 3},
+         "Message: Description: ", "<error message=\"a step failed at line 180\">", all},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         c.prepare();
-        EXPECT_EQ(2, Run("-UNATTENDED " + c.arguments + " -STOP=3"));
+        EXPECT_EQ(2, Run("-UNATTENDED " + c.arguments + " " + c.aves));
         EXPECT_NE(std::string::npos, Log().find(c.logged)) << Log();
-        if (c.skipped == 3) {
+        if (!c.skipped.empty()) {
             EXPECT_EQ(std::string::npos, Log().find("Pass AVE")) << "no pass was to run";
         }
         EXPECT_TRUE(PathExists(aves_));
@@ -108,7 +114,10 @@ TEST_F(UnattendedTest, RunThatCannotGoThroughEndsWithTwoAndSaysWhyInTheLogAndThe
         const std::string xml = ReadBytes(junit_);
         EXPECT_NE(std::string::npos, xml.find("<testcase classname=\"Orlenta\" name=\"run\"")) << xml;
         EXPECT_NE(std::string::npos, xml.find(c.junit)) << xml;
-        EXPECT_EQ(c.skipped == 3, xml.find("name=\"Ave003\" time=\"0.000\">\n    <skipped") != std::string::npos);
+        for (const std::string& ave : c.skipped) {
+            EXPECT_NE(std::string::npos, xml.find("name=\"" + ave + "\" time=\"0.000\">\n    <skipped")) << ave;
+        }
+        EXPECT_NE(std::string::npos, xml.find("skipped=\"" + std::to_string(c.skipped.size()) + "\"")) << xml;
         ExpectConsistentSuite(xml);
     }
     // A message of two lines stays on one line of the log.
