@@ -12,6 +12,7 @@
 #include "frontend/StartUp.h"
 #include "frontend/UnattendedStop.h"
 #include "run/AveChoice.h"
+#include "run/JUnitReport.h"
 #include "run/JUnitRerun.h"
 #include "run/ReportingOperator.h"
 #include "run/RunAutomation.h"
@@ -31,6 +32,8 @@ namespace {
 
 constexpr const char* kDefaultLogName = "Orlenta.log";
 constexpr int kRefused = 2;
+// How long the one JUnit write of a run with nothing to rerun waits for a program that holds the file.
+constexpr unsigned long kFinalJUnitPatienceMs = 5000;
 
 // A whole 32-bit number: an optional sign and digits, nothing else.
 bool IsWhole32BitNumber(const std::string& text) {
@@ -229,6 +232,26 @@ void ReportToEventLog(const std::string& text) noexcept {
 
 namespace {
 
+// A JUnit file of its own then says that nothing ran, so the CI server never reads an earlier run's
+// failures under exit code 0; the rerun file itself stays as it is.
+int NothingToRerun(const RunSettings& settings, RunLog& log) {
+    const std::string& junit = settings.Nightly.JUnitFile;
+    const PathForm rerunFile = FullPathForm(settings.Nightly.RerunFile);
+    if (!junit.empty() && ToLowerText(rerunFile.full) != ToLowerText(junit)) {
+        SYSTEMTIME now{};
+        GetLocalTime(&now);
+        try {
+            WriteJUnitReport(junit, settings, now, {}, {}, kFinalJUnitPatienceMs);
+        } catch (const AppError& error) {
+            log.Line("Run ends: nothing deleted, nothing run, JUnit results not written to " + junit + ": " +
+                     error.Description() + "; exit code 2");
+            return kRefused;
+        }
+    }
+    log.Line("Run ends: nothing deleted, nothing run; exit code 0");
+    return 0;
+}
+
 int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique_ptr<RunLog>& log) {
     RunSettings settings;
     RunStartUpSequence(settings, commandLine);
@@ -291,8 +314,7 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
 
     if (rerun && rerun->empty()) {
         log->Line("Nothing to rerun: no AVE failed in " + settings.Nightly.RerunFile);
-        log->Line("Run ends: nothing deleted, nothing run; exit code 0");
-        return 0;
+        return NothingToRerun(settings, *log);
     }
     if (rerun) {
         log->Line("To rerun from " + settings.Nightly.RerunFile + ": " + NumberList(*rerun));

@@ -461,7 +461,8 @@ TEST_F(NightlyChoiceTest, RerunTakesExactlyTheFailuresOfItsFileAndNothingWhenNon
     EXPECT_EQ("3\r\n3 6\r\n", Passes(1, "-RERUN=" + junit_));
     EXPECT_NE(std::string::npos, Log().find("To rerun from " + junit_ + ": 3,6\r\n"));
     ASSERT_TRUE(ValidJUnit(junit_));
-    EXPECT_NE(std::string::npos, ReadBytes(junit_).find("tests=\"2\" failures=\"2\""));
+    const std::string failing = ReadBytes(junit_);
+    EXPECT_NE(std::string::npos, failing.find("tests=\"2\" failures=\"2\""));
 
     // None failed: logged, no pass, exit code 0, the testing folder and the file untouched.
     Passes(0, "-START=1 -STOP=2");
@@ -472,6 +473,12 @@ TEST_F(NightlyChoiceTest, RerunTakesExactlyTheFailuresOfItsFileAndNothingWhenNon
     EXPECT_NE(std::string::npos, Log().find("Nothing to rerun: no AVE failed in "));
     EXPECT_EQ("keep", ReadBytes(testing_ + "\\canary.txt"));
     EXPECT_EQ(cleanRun, ReadBytes(junit_));
+    // A JUnit file of its own says that nothing ran, never what an earlier run found.
+    WriteBytes(scratch_ / "clean.xml", cleanRun);
+    WriteBytes(junit_, failing);
+    EXPECT_EQ("", Passes(0, "-RERUN=" + (scratch_ / "clean.xml")));
+    ASSERT_TRUE(ValidJUnit(junit_));
+    EXPECT_NE(std::string::npos, ReadBytes(junit_).find("tests=\"0\" failures=\"0\" errors=\"0\""));
 }
 
 TEST_F(NightlyChoiceTest, ShardsTakeEveryNthAveAndTogetherRunEachOnce) {
