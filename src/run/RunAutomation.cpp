@@ -308,10 +308,14 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
         });
         step.Do(540, [&] { op.RefreshStatus(); });
         step.Do(550, [&] { op.SetProgressValue(counting ? CheckedSubtract(n, startNumber) : CheckedInt32(index)); });
-        step.Do(560, [&] {
-            passNumbers += (passNumbers.empty() ? "" : "\r\n") + std::to_string(n);
-            WriteInputFile(Use(writer), inputFile, inputHeader, passNumbers);
-        });
+        // An input file that cannot be written afresh holds what the last script left in it: the
+        // pass would run on that, so it and the rest are not run.
+        if (!step.Do(560, [&] {
+                passNumbers += (passNumbers.empty() ? "" : "\r\n") + std::to_string(n);
+                WriteInputFile(Use(writer), inputFile, inputHeader, passNumbers);
+            })) {
+            break;
+        }
         step.Do(570, [&] { Use(writer).CloseTextFile(); });
         op.PassStarted(record);
         PassLimits passLimits = limits;

@@ -390,6 +390,16 @@ TEST_F(UnattendedTest, EveryPassReadsTheWholeInputFileWhateverTheLastPassDidToIt
                "If UBound(lines) = 10 And lines(0) = \"" + aves_ + "\\\" Then WScript.Quit 0\r\n"
                "WScript.Quit 7\r\n");
     EXPECT_EQ(0, Run("-UNATTENDED " + Folders() + " -STOP=2")) << Log();
+
+    // A folder in the input file's place cannot be written afresh: no pass runs on what it holds.
+    WriteBytes(app_ + "\\Files\\KavroTestScript1.vbs",
+               "Set fso = CreateObject(\"Scripting.FileSystemObject\")\r\n"
+               "fso.DeleteFile \"InputData.txt\"\r\n"
+               "fso.CreateFolder \"InputData.txt\"\r\n");
+    EXPECT_EQ(2, Run("-UNATTENDED " + Folders() + " -STOP=2")) << Log();
+    EXPECT_EQ(std::string::npos, Log().find("Pass AVE 2 starts")) << Log();
+    EXPECT_NE(std::string::npos, ReadBytes(junit_).find("name=\"Ave002\" time=\"0.000\">\n    <skipped"));
+    RemoveDirectoryA((app_ + "\\InputData.txt").c_str());
 }
 
 TEST_F(UnattendedTest, ResultsStayValidWhenTheProgramIsKilledMidRun) {
