@@ -175,7 +175,11 @@ if wants reset; then
     if [ "$ours_left" != 0 ] || [ "$reference_left" != 0 ]; then
       note "Reset, $size: entries left behind (tree root included): ours $ours_left, rmdir $reference_left."
     fi
-    row "Testing-folder reset vs cmd /c rmdir /s /q" "$size" "ms" "<= 1.0" "$ours_samples" "$reference_samples"
+    # The walk by handle was asked to clear a wide tree in at most 0.3 of rmdir's time; the deep tree
+    # is measured and explained (rmdir gives up on it, and under Wine each call costs by the depth).
+    goal="<= 0.3"
+    if [ $shape = deep ]; then goal="(measured)"; fi
+    row "Testing-folder reset vs cmd /c rmdir /s /q" "$size" "ms" "$goal" "$ours_samples" "$reference_samples"
     row "Testing-folder reset vs the floor, rm -rf on Linux" "$size" "ms" "(how far)" "$ours_samples" "$floor_samples"
   done
   rm -rf "$tree"

@@ -256,17 +256,7 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
     RunSettings settings;
     RunStartUpSequence(settings, commandLine);
     const std::string folder = CurrentFolder();
-    // The log and the JUnit file are made full once, like the folders, so every check and every
-    // write meets one form, whatever the spelling.
-    std::optional<std::string> formRefusal;
-    for (std::string* file : {&settings.Nightly.LogFile, &settings.Nightly.JUnitFile}) {
-        const PathForm form = FullPathForm(*file);
-        if (form.usable()) {
-            *file = form.full;
-        } else if (!form.refusal.empty() && !formRefusal) {
-            formRefusal = "the file " + *file + " cannot be used: " + form.refusal + ".";
-        }
-    }
+    const std::optional<std::string> formRefusal = MakeOutputPathsFull(settings.Nightly);
     const std::string logPath = settings.Nightly.LogFile.empty() ? kDefaultLogName : settings.Nightly.LogFile;
 
     // Nothing is written, the log included, before the command line has passed every check.

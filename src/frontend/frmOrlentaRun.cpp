@@ -51,7 +51,11 @@ void frmOrlenta::RunAutomation() {
     settings.Nightly.RerunFile.clear();
     settings.Nightly.Shard.clear();
     // The folders may have changed in the window since start-up: the outputs are checked against them.
-    if (const auto refusal = RunOutputRefusal(settings, {ApplicationFolder(), ExecutablePath(), folder, ""})) {
+    auto refusal = MakeOutputPathsFull(settings.Nightly);
+    if (!refusal) {
+        refusal = RunOutputRefusal(settings, {ApplicationFolder(), ExecutablePath(), folder, ""});
+    }
+    if (refusal) {
         ShowMessage("Nothing was run: " + *refusal);
         return;
     }

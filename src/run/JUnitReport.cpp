@@ -129,10 +129,15 @@ void WriteWhole(const std::string& path, const std::string& bytes, DWORD disposi
 // Staged beside the file and moved into its place; when the move keeps failing, the file's own
 // bytes are replaced (a reader that shares writing sees the new results, not last night's).
 void ReplaceFile(const std::string& path, const std::string& bytes, unsigned long patienceMs) {
-    const std::string staging = path + ".tmp";
+    // A name of this process's own, made new: a file that happens to bear it is never overwritten.
+    const std::string staging = path + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
     try {
-        WriteWhole(staging, bytes, CREATE_ALWAYS);
-    } catch (const AppError&) {
+        WriteWhole(staging, bytes, CREATE_NEW);
+    } catch (const AppError& error) {
+        if (error.Number() == ERROR_FILE_EXISTS) {
+            WriteWhole(path, bytes, OPEN_ALWAYS);
+            return;
+        }
         DeleteFileA(staging.c_str());
         throw;
     }

@@ -7,6 +7,7 @@
 #include "run/RunFolderLock.h"
 #include "run/RunLog.h"
 #include "run/TestingFolderReset.h"
+#include "util/PathForm.h"
 #include "util/Handles.h"
 #include "util/Text.h"
 #include "util/modFileExists.h"
@@ -125,6 +126,19 @@ std::optional<std::string> RunOutputRefusal(const RunSettings& settings, const R
         }
     }
     return std::nullopt;
+}
+
+std::optional<std::string> MakeOutputPathsFull(NightlyOptions& nightly) {
+    std::optional<std::string> refusal;
+    for (std::string* file : {&nightly.LogFile, &nightly.JUnitFile}) {
+        const PathForm form = FullPathForm(*file);
+        if (form.usable()) {
+            *file = form.full;
+        } else if (!form.refusal.empty() && !refusal) {
+            refusal = "the file " + *file + " cannot be used: " + form.refusal + ".";
+        }
+    }
+    return refusal;
 }
 
 }  // namespace orlenta

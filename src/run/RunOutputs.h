@@ -15,6 +15,10 @@ struct RunOutputPlaces {
     std::string DefaultLog;         // the log written when -LOG= is not given; empty for none
 };
 
+// Makes the output files of the command line full paths once, like the folders, so that every check
+// and every write meets one form whatever the spelling; returns why one cannot be used, or nothing.
+std::optional<std::string> MakeOutputPathsFull(NightlyOptions& nightly);
+
 // Why the "-LOG=" or "-JUNIT=" file of `settings` must not be written, or nothing. Refused: a place
 // inside the testing, AVE or installation folder or the program's Files folder (the run deletes or
 // reads them); the program itself; InputData.txt or the lock file; the other output; a folder, or a

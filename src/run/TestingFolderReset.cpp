@@ -145,6 +145,8 @@ std::string RemainReasonText(const RemainingEntry& entry) {
         return "changed during the reset.";
     case RemainReason::LinkKept:
         return "a link that this system would delete only through its target, so it was left alone.";
+    case RemainReason::Unchecked:
+        return "kept: the system did not say which file it is, so it may be a link to a file elsewhere.";
     case RemainReason::SystemError:
         break;
     }

@@ -275,9 +275,13 @@ void Walker::Walk(HANDLE top, const std::wstring& topPath) {
                 frame.finalPathRead = true;
             }
             const std::wstring reached = frame.finalPath.empty() ? std::wstring() : ObjectName(handle.get());
-            if (!reached.empty() &&
-                CompareStringOrdinal(reached.c_str(), -1, (frame.finalPath + L"\\" + entry.name).c_str(), -1, TRUE) !=
-                    CSTR_EQUAL) {
+            // Unread, it might be such a link: kept, never deleted on trust.
+            if (reached.empty()) {
+                Keep(path, 0, RemainReason::Unchecked);
+                continue;
+            }
+            if (CompareStringOrdinal(reached.c_str(), -1, (frame.finalPath + L"\\" + entry.name).c_str(), -1, TRUE) !=
+                CSTR_EQUAL) {
                 Keep(path, 0, RemainReason::LinkKept);
                 continue;
             }
@@ -310,31 +314,24 @@ void Walker::Walk(HANDLE top, const std::wstring& topPath) {
 }
 
 // What is still below the folder, listed again by handle: each entry with nothing remaining below
-// it, with the reason the walk knows for it.
-void ListRemaining(HANDLE folder, const std::wstring& folderPath, const Walker& walker,
+// it, with the reason the walk knows for it. Its own stack, like the walk's, so a tree the walk could
+// not clear at any depth never grows the thread's.
+void ListRemaining(HANDLE top, const std::wstring& topPath, const Walker& walker,
                    std::vector<RemainingEntry>& remaining) {
-    std::vector<ListedEntry> entries;
-    if (!ListByHandle(folder, entries)) {
-        return;
-    }
-    for (const ListedEntry& entry : entries) {
-        const std::wstring path = folderPath + L"\\" + entry.name;
-        const auto known = walker.outcomes.find(path);
-        const size_t before = remaining.size();
-        const bool descend = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                             !IsLink(entry.attributes, entry.tag) && entry.name[0] != L'.' &&
-                             (known == walker.outcomes.end() || known->second.reason == RemainReason::SystemError);
-        if (descend) {
-            DWORD error = 0;
-            const FileHandle child = OpenRelative(folder, entry.name, FILE_LIST_DIRECTORY, FILE_DIRECTORY_FILE, error);
-            LONGLONG id = 0;
-            if (child && HandleId(child.get(), id) && id == entry.id) {
-                ListRemaining(child.get(), path, walker, remaining);
-            }
-        }
+    struct Frame {
+        FileHandle owned;
+        HANDLE handle;
+        std::wstring path;
+        std::vector<ListedEntry> entries;
+        size_t next = 0;
+        size_t before = 0;  // what remained before this folder was entered
+    };
+    // An entry is named only when nothing below it remains.
+    const auto name = [&](const std::wstring& path, size_t before) {
         if (remaining.size() != before) {
-            continue;
+            return;
         }
+        const auto known = walker.outcomes.find(path);
         if (known != walker.outcomes.end()) {
             remaining.push_back(known->second);
         } else if (walker.accepted.count(path) != 0) {
@@ -342,6 +339,43 @@ void ListRemaining(HANDLE folder, const std::wstring& folderPath, const Walker& 
         } else {
             remaining.push_back({path, 0, RemainReason::Changed});
         }
+    };
+    std::vector<Frame> stack;
+    stack.push_back({FileHandle(), top, topPath, {}, 0, 0});
+    if (!ListByHandle(top, stack.back().entries)) {
+        return;
+    }
+    while (!stack.empty()) {
+        Frame& frame = stack.back();
+        if (frame.next == frame.entries.size()) {
+            const std::wstring path = std::move(frame.path);
+            const size_t before = frame.before;
+            stack.pop_back();
+            if (!stack.empty()) {
+                name(path, before);
+            }
+            continue;
+        }
+        const ListedEntry entry = frame.entries[frame.next++];
+        const HANDLE folder = frame.handle;
+        const std::wstring path = frame.path + L"\\" + entry.name;
+        const size_t before = remaining.size();
+        const auto known = walker.outcomes.find(path);
+        const bool descend = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+                             !IsLink(entry.attributes, entry.tag) && entry.name[0] != L'.' &&
+                             (known == walker.outcomes.end() || known->second.reason == RemainReason::SystemError);
+        if (descend) {
+            DWORD error = 0;
+            FileHandle child = OpenRelative(folder, entry.name, FILE_LIST_DIRECTORY, FILE_DIRECTORY_FILE, error);
+            LONGLONG id = 0;
+            std::vector<ListedEntry> entries;
+            if (child && HandleId(child.get(), id) && id == entry.id && ListByHandle(child.get(), entries)) {
+                const HANDLE raw = child.get();
+                stack.push_back({std::move(child), raw, path, std::move(entries), 0, before});
+                continue;
+            }
+        }
+        name(path, before);
     }
 }
 

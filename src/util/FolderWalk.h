@@ -14,6 +14,7 @@ enum class RemainReason {
     HeldOpen,     // its deletion was accepted, but another program holds it open
     Changed,      // it was replaced, or appeared, while the walk ran
     LinkKept,     // a link the system would only delete through its target, so it was left alone
+    Unchecked,    // the system did not say what its handle reaches, so it may be such a link
 };
 
 // An entry that a clearing walk left in place, and why.
