@@ -29,11 +29,9 @@ public:
     void OpenDocument(const std::string& strOperation, const std::string& strFile, const std::string& strParameters,
                       const std::string& strDirectory, long lShowCmd) override;
     void RunStarted(const RunSettings& settings) override;
-    void PassesPlanned(const AveSelection& selection) override {
-        planned_ = selection;
-        inner_.PassesPlanned(selection);
-    }
+    void PassesPlanned(const AveSelection& selection) override;
     void PassStarted(const PassRecord& record) override;
+    std::optional<double> UsualSeconds(std::int32_t aveNumber) override { return inner_.UsualSeconds(aveNumber); }
     void PassEnded(const PassRecord& record) override;
     bool StopRequested() override { return inner_.StopRequested(); }
 
@@ -57,11 +55,21 @@ private:
     std::vector<PassRecord> passes_;
     std::optional<JUnitAppender> appender_;  // adds each pass to the file written whole before
     std::optional<AveSelection> planned_;
+    // From each planned AVE on, the usual seconds of the AVEs still to run and how many of them no
+    // record knows: the time left at each pass's start.
+    std::vector<double> secondsFrom_;
+    std::vector<std::int64_t> unknownFrom_;
     bool junitFailed_ = false;
     bool junitHeld_ = false;   // the last write had to wait for a holder: later passes do not wait again
     std::string lastJUnitError_;
     std::string lastWord_;     // the last message or unanswered prompt: what ended a run that ended early
 };
+
+// The AVEs the settings ask for, as the log and the history name them: "1 to 213", the list as given,
+// or "that failed in "D:\Nightly.xml"" (a shard is said apart).
+std::string AvesText(const RunSettings& settings);
+// The analysis types checked, "Linear, Thermal", or "none".
+std::string AnalysisTypesText(const RunSettings& settings);
 
 // The run's exit code for whoever started it: 0 every pass ran and returned 0; 1 the run went
 // through but a pass returned non-zero, timed out or could not start; 2 the run reported a failed
