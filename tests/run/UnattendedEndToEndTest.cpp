@@ -468,6 +468,8 @@ TEST_F(UnattendedTest, CommandLineThatIsNotExactlyRightIsRefusedBeforeAnythingIs
         "-UNATTENDED " + all + " -START=1 -START=2",               // an option twice
         "/UNATTENDED " + all, "-UNATTEND " + all, "UNATTENDED " + all, "-UNATTENDED=no " + all,
         "-UNATTENDED " + all + " -LOG=x.log -JUNIT=x.log",         // one file for both
+        "-UNATTENDED " + all + " -LOG=x.log -HISTORY=x.log",
+        "-UNATTENDED " + all + " -HISTORY=",                       // no file
         "-UNATTENDED " + all + " -AVES=1-3 -START=1",              // a list and a range
         "-UNATTENDED " + all + " -RERUN=" + kept[6] + " -AVES=1",  // a rerun and a list
         "-UNATTENDED " + all + " -RERUN=" + kept[6] + " -STOP=3",  // a rerun and a range
@@ -480,7 +482,7 @@ TEST_F(UnattendedTest, CommandLineThatIsNotExactlyRightIsRefusedBeforeAnythingIs
              "-RERUN=" + (scratch_ / "none.xml"), "-RERUN=" + (scratch_ / "foreign.xml")}) {
         refused.push_back("-UNATTENDED " + all + " " + value);
     }
-    for (const char* option : {" -LOG=", " -JUNIT="}) {
+    for (const char* option : {" -LOG=", " -JUNIT=", " -HISTORY=", " -REPORT="}) {
         for (const std::string& place :
              {testing_ + "\\results.xml", kept[1], kept[2], kept[3], kept[4], app_ + "\\InputData.txt",
               scratch_.Path(), scratch_ / "none\\results.xml", kept[5]}) {
