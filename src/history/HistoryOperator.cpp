@@ -1,6 +1,8 @@
 // An operator that records the run in its history and writes the morning report at its end.
 #include "history/HistoryOperator.h"
 
+#include <algorithm>
+
 #include <windows.h>
 
 #include "history/MorningReport.h"
