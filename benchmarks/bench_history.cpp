@@ -1,7 +1,7 @@
 // The history's cost per pass: RunHistory::AddPass (one transaction a pass, as a run writes them)
 // into a history that already holds a year of nights, against one plain INSERT of the same row in a
 // transaction of its own, the least a durable row costs. Five runs each, the two sides alternating.
-// Usage: bench_history SCRATCH_FOLDER
+// Also prints what a run's start and end cost against that history. Usage: bench_history SCRATCH_FOLDER
 #include <windows.h>
 
 #include <cstdio>
@@ -12,6 +12,7 @@
 #include <sqlite3.h>
 
 #include "BenchSupport.h"
+#include "history/MorningReport.h"
 #include "history/RunHistory.h"
 
 namespace {
@@ -121,5 +122,16 @@ int main(int argc, char** argv) {
     }
     std::printf("Medians of %d AVEs at a run's start: %.1f ms (median of %d runs)\n", kAves,
                 orlenta::bench::Summarise(lookups).median, kRuns);
+    // The run's end: the earlier rows of tonight's AVEs read back, and the report made of them.
+    orlenta::NightRows rows;
+    rows.Night.Id = NewRun(history);
+    for (int ave = 1; ave <= kAves; ++ave) {
+        rows.Tonight.push_back(PassOf(rows.Night.Id, ave));
+    }
+    const double start = NowMs();
+    history.ReadEarlier(rows);
+    const std::string html = orlenta::MorningReportHtml(rows);
+    std::printf("Report of %d AVEs against that history: %.0f ms to read and write, %zu bytes\n", kAves,
+                NowMs() - start, html.size());
     return 0;
 }
