@@ -61,7 +61,7 @@ bool IsReportOfOurs(const std::string& beginning) { return IsOrlentaReportText(b
 }  // namespace
 
 HistoryOperator::HistoryOperator(RunOperator& inner, RunLog* log, std::string historyPath, std::string reportPath)
-    : inner_(inner), log_(log), historyPath_(std::move(historyPath)), reportPath_(std::move(reportPath)) {}
+    : ForwardingOperator(inner), log_(log), historyPath_(std::move(historyPath)), reportPath_(std::move(reportPath)) {}
 
 void HistoryOperator::Say(const std::string& text) {
     if (log_ != nullptr) {

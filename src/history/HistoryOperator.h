@@ -11,38 +11,21 @@
 #include "history/HistoryRows.h"
 #include "history/RunHistory.h"
 #include "run/RunLog.h"
-#include "run/RunOperator.h"
+#include "run/ForwardingOperator.h"
 #include "run/RunOutputs.h"
 
 namespace orlenta {
 
-class HistoryOperator final : public RunOperator {
+class HistoryOperator final : public ForwardingOperator {
 public:
     // Empty paths keep no history or write no report. A history that cannot be opened or written
     // is said once in `log` (or, with no log, to the operator) and the run goes on without it.
     HistoryOperator(RunOperator& inner, RunLog* log, std::string historyPath, std::string reportPath);
 
-    void ShowMessage(const std::string& text) override { inner_.ShowMessage(text); }
-    std::string InputBox(const std::string& prompt, const std::string& caption,
-                         const std::string& defaultAnswer) override {
-        return inner_.InputBox(prompt, caption, defaultAnswer);
-    }
-    void SetStatusText(const std::string& text) override { inner_.SetStatusText(text); }
-    void RefreshStatus() override { inner_.RefreshStatus(); }
-    void SetProgressMinimum(long value) override { inner_.SetProgressMinimum(value); }
-    void SetProgressMaximum(long value) override { inner_.SetProgressMaximum(value); }
-    void SetProgressValue(long value) override { inner_.SetProgressValue(value); }
-    void EnableControls(bool bEnabled) override { inner_.EnableControls(bEnabled); }
-    void OpenDocument(const std::string& strOperation, const std::string& strFile, const std::string& strParameters,
-                      const std::string& strDirectory, long lShowCmd) override {
-        inner_.OpenDocument(strOperation, strFile, strParameters, strDirectory, lShowCmd);
-    }
     void RunStarted(const RunSettings& settings) override;
     void PassesPlanned(const AveSelection& selection) override;
-    void PassStarted(const PassRecord& record) override { inner_.PassStarted(record); }
     void PassEnded(const PassRecord& record) override;
     std::optional<double> UsualSeconds(std::int32_t aveNumber) override;
-    bool StopRequested() override { return inner_.StopRequested(); }
 
     // The run's end in the history, with the exit code it ends with; then the report.
     void FinishRun(int exitCode);
@@ -53,7 +36,6 @@ private:
     void Write();
     void WriteReport();
 
-    RunOperator& inner_;
     RunLog* log_;
     std::string historyPath_;
     std::string reportPath_;

@@ -43,7 +43,7 @@ std::string Settings(const RunSettings& settings) {
 }  // namespace
 
 ReportingOperator::ReportingOperator(RunOperator& inner, RunLog* log, std::string junitPath)
-    : inner_(inner), log_(log), junitPath_(std::move(junitPath)) {}
+    : ForwardingOperator(inner), log_(log), junitPath_(std::move(junitPath)) {}
 
 void ReportingOperator::Log(const std::string& text) const {
     if (log_ != nullptr) {

@@ -8,11 +8,11 @@
 
 #include "run/JUnitReport.h"
 #include "run/RunLog.h"
-#include "run/RunOperator.h"
+#include "run/ForwardingOperator.h"
 
 namespace orlenta {
 
-class ReportingOperator final : public RunOperator {
+class ReportingOperator final : public ForwardingOperator {
 public:
     // `log` may be null (no log); an empty `junitPath` writes no JUnit results.
     ReportingOperator(RunOperator& inner, RunLog* log, std::string junitPath);
@@ -20,20 +20,12 @@ public:
     void ShowMessage(const std::string& text) override;
     std::string InputBox(const std::string& prompt, const std::string& caption,
                          const std::string& defaultAnswer) override;
-    void SetStatusText(const std::string& text) override { inner_.SetStatusText(text); }
-    void RefreshStatus() override { inner_.RefreshStatus(); }
-    void SetProgressMinimum(long value) override { inner_.SetProgressMinimum(value); }
-    void SetProgressMaximum(long value) override { inner_.SetProgressMaximum(value); }
-    void SetProgressValue(long value) override { inner_.SetProgressValue(value); }
-    void EnableControls(bool bEnabled) override { inner_.EnableControls(bEnabled); }
     void OpenDocument(const std::string& strOperation, const std::string& strFile, const std::string& strParameters,
                       const std::string& strDirectory, long lShowCmd) override;
     void RunStarted(const RunSettings& settings) override;
     void PassesPlanned(const AveSelection& selection) override;
     void PassStarted(const PassRecord& record) override;
-    std::optional<double> UsualSeconds(std::int32_t aveNumber) override { return inner_.UsualSeconds(aveNumber); }
     void PassEnded(const PassRecord& record) override;
-    bool StopRequested() override { return inner_.StopRequested(); }
 
     // The run's last record: the JUnit file with the run's own testcase when `exitCode` is 2 and the
     // AVEs not run as skipped, and the log's summary line. Returns the exit code the run ends with:
@@ -47,7 +39,6 @@ private:
     void AppendJUnit(const PassRecord& record);
     void StartAppending();
 
-    RunOperator& inner_;
     RunLog* log_;
     std::string junitPath_;
     std::optional<RunSettings> settings_;
