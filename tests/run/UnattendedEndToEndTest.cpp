@@ -622,6 +622,10 @@ TEST_F(UnattendedTest, ResultsStayValidWhenTheProgramIsKilledMidRun) {
     }
     EXPECT_TRUE(family_.AllEnded()) << "the pass outlived the program that owned it";
     EXPECT_FALSE(PathExists(app_ + "\\Orlenta.lock")) << "the lock outlived the program that held it";
+    // The history (beside the log) keeps every pass that had ended, and a run that never ended.
+    EXPECT_EQ("3||\n", test::HostScriptOutput("sqlite3 '" + test::UnixPath(app_ + "\\Orlenta-history.db") +
+                                             "' 'SELECT count(p.id), r.ended, r.exit_code FROM runs r JOIN passes p "
+                                             "ON p.run_id = r.id'").value_or("(none)"));
 }
 
 // Each pass appends the AVE numbers its input file holds to `order`, one line a pass; AVEs that
