@@ -29,7 +29,7 @@ cp "$build/examples/KavFrame.exe" "$product/"
 wine reg add 'HKCR\TypeLib\{66C20C07-9934-11D3-8A0E-00105AA3D05E}\1.0\0\win32' /ve /t REG_SZ \
   /d 'C:\Program Files\Kavro\Bin\Kavro.tlb' /f </dev/null >/dev/null 2>&1
 
-command='C:\Orlenta\Orlenta.exe -UNATTENDED -TESTING=C:\Test -START=1 -STOP=12 -JUNIT=C:\Orlenta\results.xml -REPORT=C:\Orlenta\report.html'
+command='C:\Orlenta\Orlenta.exe -UNATTENDED -TESTING=C:\Test -START=1 -STOP=12 -JUNIT=C:\Orlenta\results.xml'
 # What changes between the nights is the sample data, never the script or its input file: the second
 # night Ave004's expected result is wrong (it fails) and Ave006's solver takes 12 s longer (the
 # stand-in product reads "Seconds=" from the archive); the third night both are as they were.
@@ -43,10 +43,13 @@ night_data() {
 }
 for night in 1 2 3; do
   night_data "$night"
-  echo "== Night $night of 3: $command"
+  # The second night's report is kept apart: it is the one with the new failure and the slower pass.
+  report='C:\Orlenta\report.html'
+  if [ "$night" = 2 ]; then report='C:\Orlenta\report-night2.html'; fi
+  echo "== Night $night of 3: $command -REPORT=$report"
   # The run log's lines come to this terminal as they are written; the log itself is C:\Orlenta\Orlenta.log.
   status=0
-  timeout 300 wine $command </dev/null || status=$?
+  timeout 300 wine $command "-REPORT=$report" </dev/null || status=$?
   case $status in
     0 | 1) echo "Exit code $status." ;;
     *)
@@ -64,6 +67,7 @@ echo "JUnit results:  C:\\Orlenta\\results.xml"
 sed -n 's/.*<testsuite \(name="Orlenta" tests="[0-9]*" failures="[0-9]*" errors="[0-9]*"\).*/  \1/p' "$app/results.xml"
 sed -n 's/.*<p id="summary">\(.*\)<\/p>.*/  \1/p' "$page"
 echo "History:        C:\\Orlenta\\Orlenta-history.db (sqlite3 \"$app/Orlenta-history.db\")"
-echo "Morning report: C:\\Orlenta\\report.html"
+echo "Morning report: C:\\Orlenta\\report.html (the second night's: C:\\Orlenta\\report-night2.html)"
 sed -n 's/.*<p class="verdict">\(.*\)<\/p>.*/  \1/p' "$app/report.html"
+sed -n 's/.*<p class="verdict">\(.*\)<\/p>.*/  the second night: \1/p' "$app/report-night2.html"
 echo "Report: $app/report.html"

@@ -237,7 +237,8 @@ std::string PassesSection(const NightFindings& findings) {
 
 std::string Verdict(const NightFindings& findings) {
     const auto part = [](size_t count, const char* what) { return std::to_string(count) + " " + what; };
-    return "<p class=\"verdict\">" + part(findings.NewFailures.size(), "new failures") + ", " +
+    return "<p class=\"verdict\">" +
+           part(findings.NewFailures.size(), findings.NewFailures.size() == 1 ? "new failure" : "new failures") + ", " +
            part(findings.Fixed.size(), "fixed") + ", " + part(findings.StillFailing.size(), "still failing") + ", " +
            part(findings.Slower.size(), "slower") + ", " + part(findings.Hung.size(), "hung") + ".</p>\n";
 }
