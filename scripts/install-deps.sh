@@ -10,6 +10,7 @@ packages=(
   googletest
   tcl dpkg-dev
   nsis zip unzip
+  sqlite3 chromium
   clang libclang-rt-14-dev
 )
 

@@ -11,6 +11,7 @@
 #include "frontend/CodePageText.h"
 #include "frontend/StartUp.h"
 #include "frontend/UnattendedStop.h"
+#include "history/HistoryOperator.h"
 #include "run/AveChoice.h"
 #include "run/JUnitReport.h"
 #include "run/JUnitRerun.h"
@@ -25,6 +26,7 @@
 #include "util/Handles.h"
 #include "util/PathForm.h"
 #include "util/Text.h"
+#include "util/modFileExists.h"
 
 namespace orlenta {
 
@@ -168,7 +170,7 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
         }
         const std::string value = token.substr(name->size());
         if (*name == "-TESTING=" || *name == "-LOG=" || *name == "-JUNIT=" || *name == "-AVE=" || *name == "-KAVRO=" ||
-            *name == "-RERUN=") {
+            *name == "-RERUN=" || *name == "-HISTORY=" || *name == "-REPORT=") {
             if (TrimSpaces(value).empty()) {
                 return "no folder or file in \"" + token + "\"";
             }
@@ -258,6 +260,11 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
     const std::string folder = CurrentFolder();
     const std::optional<std::string> formRefusal = MakeOutputPathsFull(settings.Nightly);
     const std::string logPath = settings.Nightly.LogFile.empty() ? kDefaultLogName : settings.Nightly.LogFile;
+    // Without -HISTORY= the history lies beside the log.
+    const std::string historyPath =
+        !settings.Nightly.HistoryFile.empty() ? settings.Nightly.HistoryFile
+        : !settings.Nightly.LogFile.empty()   ? DefaultHistoryPath(settings.Nightly.LogFile)
+                                              : DefaultHistoryPath(AddTrailingBackslash(folder) + kDefaultLogName);
 
     // Nothing is written, the log included, before the command line has passed every check.
     auto refusal = UnspellableProgramFolderMessage();
@@ -272,7 +279,8 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
         refusal = formRefusal;
     }
     if (!refusal) {
-        refusal = RunOutputRefusal(settings, {ApplicationFolder(), ExecutablePath(), folder, kDefaultLogName});
+        refusal = RunOutputRefusal(settings, {ApplicationFolder(), ExecutablePath(), folder, kDefaultLogName},
+                                   HistoryOutputFiles(historyPath, settings.Nightly.ReportFile));
     }
     // Read before anything is written: the run's own JUnit file may be the same file.
     std::optional<std::vector<std::int32_t>> rerun;
@@ -313,9 +321,11 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
     const StopWindow stopWindow(GetCurrentThreadId());
     UnattendedOperator nobody(*log);
     const AveChoice choice = ChosenAves(settings.Nightly, rerun);
-    ReportingOperator reporter(nobody, log.get(), settings.Nightly.JUnitFile, choice);
+    HistoryOperator history(nobody, log.get(), historyPath, settings.Nightly.ReportFile);
+    ReportingOperator reporter(history, log.get(), settings.Nightly.JUnitFile, choice);
     const RunResult result = RunAutomation(settings, reporter, CreateNightlyScriptLauncher, choice);
     const int exitCode = reporter.FinishRun(result, ExitCodeOf(result));
+    history.FinishRun(exitCode);
     // Before the stop window goes: a logoff it holds may end the process from here on.
     UnattendedRecordsFinal(exitCode);
     return exitCode;

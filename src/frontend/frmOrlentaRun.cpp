@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include "frontend/CodePageText.h"
+#include "history/HistoryOperator.h"
 #include "run/ReportingOperator.h"
 #include "run/RunAutomation.h"
 #include "run/RunFolderLock.h"
@@ -51,9 +52,11 @@ void frmOrlenta::RunAutomation() {
     settings.Nightly.RerunFile.clear();
     settings.Nightly.Shard.clear();
     // The folders may have changed in the window since start-up: the outputs are checked against them.
+    const NightlyOptions& nightly = settings.Nightly;
     auto refusal = MakeOutputPathsFull(settings.Nightly);
     if (!refusal) {
-        refusal = RunOutputRefusal(settings, {ApplicationFolder(), ExecutablePath(), folder, ""});
+        refusal = RunOutputRefusal(settings, {ApplicationFolder(), ExecutablePath(), folder, ""},
+                                   HistoryOutputFiles(nightly.HistoryFile, nightly.ReportFile));
     }
     if (refusal) {
         ShowMessage("Nothing was run: " + *refusal);
@@ -66,10 +69,11 @@ void frmOrlenta::RunAutomation() {
             ShowMessage("The run log " + settings.Nightly.LogFile + " cannot be written: " + error.Description());
         }
     }
-    if (log_ || !settings.Nightly.JUnitFile.empty()) {
-        ReportingOperator reporter(*this, log_.get(), settings.Nightly.JUnitFile);
+    if (log_ || !nightly.JUnitFile.empty() || !nightly.HistoryFile.empty() || !nightly.ReportFile.empty()) {
+        HistoryOperator history(*this, log_.get(), nightly.HistoryFile, nightly.ReportFile);
+        ReportingOperator reporter(history, log_.get(), nightly.JUnitFile);
         const RunResult result = orlenta::RunAutomation(settings, reporter, seams_.createShell);
-        reporter.FinishRun(result, ExitCodeOf(result));
+        history.FinishRun(reporter.FinishRun(result, ExitCodeOf(result)));
     } else {
         orlenta::RunAutomation(settings, *this, seams_.createShell);
     }

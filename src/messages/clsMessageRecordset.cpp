@@ -47,14 +47,6 @@ SqliteDatabase OpenCatalogue(const std::string& path) {
     return OpenCatalogueReadOnly(path);
 }
 
-SqliteStatement Prepare(sqlite3* db, const std::string& sql) {
-    SqliteStatement statement;
-    if (sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), statement.put(), nullptr) != SQLITE_OK) {
-        throw SqliteError(db);
-    }
-    return statement;
-}
-
 // Quoted as an identifier, so a column name can never be read as part of the query.
 std::string QuoteIdentifier(const std::string& name) {
     std::string quoted = "\"";
@@ -109,8 +101,7 @@ std::string CellText(sqlite3_stmt* query) {
     if (sqlite3_column_type(query, 0) == SQLITE_FLOAT) {
         return NumberText(sqlite3_column_double(query, 0));
     }
-    const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(query, 0));
-    return bytes == nullptr ? std::string() : std::string(bytes, static_cast<size_t>(sqlite3_column_bytes(query, 0)));
+    return ColumnText(query, 0);
 }
 
 }  // namespace

@@ -7,7 +7,7 @@
 
 #include <windows.h>
 
-#include "messages/SqliteSupport.h"
+#include "database/SqliteSupport.h"
 #include "util/AppPaths.h"
 
 namespace orlenta {

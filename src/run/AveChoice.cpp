@@ -95,6 +95,15 @@ std::optional<ShardPart> ReadShard(std::string_view text) {
 
 std::string ShardText(const ShardPart& shard) { return std::to_string(shard.K) + "/" + std::to_string(shard.N); }
 
+std::string AveName(std::int32_t number) {
+    const std::int64_t wide = number;
+    std::string digits = std::to_string(wide < 0 ? -wide : wide);
+    if (digits.size() < 3) {
+        digits.insert(0, 3 - digits.size(), '0');
+    }
+    return std::string("Ave") + (wide < 0 ? "-" : "") + digits;
+}
+
 std::optional<std::int32_t> AveNumberOfName(std::string_view name) {
     if (name.substr(0, 3) != "Ave") {
         return std::nullopt;

@@ -34,6 +34,9 @@ struct ShardPart {
 std::optional<ShardPart> ReadShard(std::string_view text);
 std::string ShardText(const ShardPart& shard);
 
+// "Ave" and the number with at least three digits: Ave007, Ave1234, Ave000, Ave-005.
+std::string AveName(std::int32_t number);
+
 // The AVE number a testcase name stands for ("Ave007" 7, "Ave1234" 1234, "Ave-005" -5), exactly
 // as the run names AVEs; nothing for any other text.
 std::optional<std::int32_t> AveNumberOfName(std::string_view name);

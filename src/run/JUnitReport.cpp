@@ -12,6 +12,7 @@
 #include "util/AppPaths.h"
 #include "util/Handles.h"
 #include "util/Text.h"
+#include "util/WholeFile.h"
 
 namespace orlenta {
 
@@ -106,55 +107,6 @@ std::string Skipped(const std::string& name, const std::string& message) {
 constexpr const char* kSuiteOpening = "<testsuite name=\"Orlenta\" ";
 constexpr const char* kShardSuiteOpening = "<testsuite name=\"Orlenta shard ";
 
-// Every file write is whole or refused; replacing a file held open without delete sharing fails
-// with a sharing violation (or access denied), which may pass when the holder lets go.
-void WriteWhole(const std::string& path, const std::string& bytes, DWORD disposition) {
-    const FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        throw AppError::FromLastError();
-    }
-    DWORD written = 0;
-    if (!WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr)) {
-        throw AppError::FromLastError();
-    }
-    if (written != bytes.size()) {
-        throw AppError::FromWin32(ERROR_DISK_FULL, ProgramName());
-    }
-    if (!SetEndOfFile(file.get())) {
-        throw AppError::FromLastError();
-    }
-}
-
-// Staged beside the file and moved into its place; when the move keeps failing, the file's own
-// bytes are replaced (a reader that shares writing sees the new results, not last night's).
-void ReplaceFile(const std::string& path, const std::string& bytes, unsigned long patienceMs) {
-    // A name of this process's own, made new: a file that happens to bear it is never overwritten.
-    const std::string staging = path + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
-    try {
-        WriteWhole(staging, bytes, CREATE_NEW);
-    } catch (const AppError& error) {
-        if (error.Number() == ERROR_FILE_EXISTS) {
-            WriteWhole(path, bytes, OPEN_ALWAYS);
-            return;
-        }
-        DeleteFileA(staging.c_str());
-        throw;
-    }
-    const ULONGLONG deadline = GetTickCount64() + patienceMs;
-    for (;;) {
-        if (MoveFileExA(staging.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-            return;
-        }
-        if (GetTickCount64() >= deadline) {
-            break;
-        }
-        Sleep(100);  // the holder (a CI agent's reader, an indexer) usually lets go within moments
-    }
-    DeleteFileA(staging.c_str());
-    WriteWhole(path, bytes, OPEN_ALWAYS);
-}
-
 }  // namespace
 
 bool IsOrlentaJUnitText(const std::string& text) {
@@ -224,7 +176,7 @@ void WriteJUnitReport(const std::string& path, const RunSettings& settings, cons
     if (!GetComputerNameA(host, &hostLength)) {
         hostLength = 0;
     }
-    ReplaceFile(path, JUnitXml(settings, started, std::string(host, hostLength), passes, ending), patienceMs);
+    ReplaceWholeFile(path, JUnitXml(settings, started, std::string(host, hostLength), passes, ending), patienceMs);
 }
 
 namespace {

@@ -7,14 +7,9 @@
 
 #include <windows.h>
 
-namespace orlenta {
+#include "run/PassOutcome.h"
 
-enum class PassOutcome {
-    Exited,         // the script ended by itself; its exit code says how its AVE went
-    TimedOut,       // it outlasted the time limit and was ended with everything it started
-    Stopped,        // the operator (or a stop request) ended it
-    CouldNotStart,  // nothing ran; Text holds the system's reason
-};
+namespace orlenta {
 
 struct PassRecord {
     std::int32_t AveNumber = 0;

@@ -8,6 +8,7 @@
 #include "run/RunValues.h"
 #include "util/AppError.h"
 #include "util/PathForm.h"
+#include "util/Text.h"
 
 namespace orlenta {
 
@@ -28,31 +29,22 @@ bool NoPassStarted(const RunResult& result) {
                        [](const PassRecord& pass) { return pass.Outcome == PassOutcome::CouldNotStart; });
 }
 
-std::string Aves(const NightlyOptions& nightly, const std::string& start, const std::string& stop) {
-    const std::string aves = !nightly.AveList.empty()   ? nightly.AveList
-                             : !nightly.RerunFile.empty() ? "that failed in \"" + nightly.RerunFile + "\""
-                                                          : start + " to " + stop;
-    return nightly.Shard.empty() ? aves : aves + " (shard " + nightly.Shard + ")";
-}
+// Estimated only for nights whose AVEs can be looked up one by one at the start.
+constexpr std::int64_t kMostTimedAves = 100'000;
 
 std::string Settings(const RunSettings& settings) {
-    std::string types;
-    for (size_t k = 0; k < settings.AVEFilter.size(); ++k) {
-        if (settings.AVEFilter[k]) {
-            types += (types.empty() ? "" : ", ") + std::string(kAnalysisTypeCaptions[k]);
-        }
-    }
     const std::string& limit = settings.Nightly.PassTimeLimit;
+    const std::string& shard = settings.Nightly.Shard;
     return "Run starts: AVE folder \"" + settings.AVEFolder + "\", installation folder \"" +
            settings.InstallationFolder + "\", testing folder \"" + settings.TestingFolder + "\", AVE numbers " +
-           Aves(settings.Nightly, settings.StartIndex, settings.StopIndex) + ", types " + (types.empty() ? "none" : types) +
-           ", time limit " + (limit.empty() ? "none" : limit + " minutes");
+           AvesText(settings) + (shard.empty() ? "" : " (shard " + shard + ")") + ", types " +
+           AnalysisTypesText(settings) + ", time limit " + (limit.empty() ? "none" : limit + " minutes");
 }
 
 }  // namespace
 
 ReportingOperator::ReportingOperator(RunOperator& inner, RunLog* log, std::string junitPath, AveChoice choice)
-    : inner_(inner), log_(log), junitPath_(std::move(junitPath)), choice_(std::move(choice)) {}
+    : ForwardingOperator(inner), log_(log), junitPath_(std::move(junitPath)), choice_(std::move(choice)) {}
 
 void ReportingOperator::Log(const std::string& text) const {
     if (log_ != nullptr) {
@@ -97,8 +89,41 @@ void ReportingOperator::RunStarted(const RunSettings& settings) {
     inner_.RunStarted(settings);
 }
 
+void ReportingOperator::PassesPlanned(const AveSelection& selection) {
+    planned_ = selection;
+    inner_.PassesPlanned(selection);
+    secondsFrom_.clear();
+    unknownFrom_.clear();
+    const std::int64_t count = selection.Count();
+    if (count > kMostTimedAves) {
+        return;
+    }
+    secondsFrom_.assign(static_cast<size_t>(count) + 1, 0.0);
+    unknownFrom_.assign(static_cast<size_t>(count) + 1, 0);
+    for (std::int64_t i = count - 1; i >= 0; --i) {
+        const auto usual = inner_.UsualSeconds(selection.At(i));
+        const auto at = static_cast<size_t>(i);
+        secondsFrom_[at] = secondsFrom_[at + 1] + usual.value_or(0.0);
+        unknownFrom_[at] = unknownFrom_[at + 1] + (usual ? 0 : 1);
+    }
+}
+
 void ReportingOperator::PassStarted(const PassRecord& record) {
-    Log("Pass AVE " + std::to_string(record.AveNumber) + " starts: " + record.ArchivePath);
+    // Where the night stands, "3 of 213", and what the AVEs from this one on usually take together.
+    std::string progress;
+    if (planned_ && record.Ordinal >= 1 && record.Ordinal <= planned_->Count()) {
+        progress = " (" + std::to_string(record.Ordinal) + " of " + std::to_string(planned_->Count());
+        const auto from = static_cast<size_t>(record.Ordinal - 1);
+        const std::int64_t left = planned_->Count() - record.Ordinal + 1;
+        if (from < unknownFrom_.size() && unknownFrom_[from] < left) {
+            progress += ", about " + DurationText(secondsFrom_[from]) + " left";
+            if (unknownFrom_[from] > 0) {
+                progress += ", and " + std::to_string(unknownFrom_[from]) + " AVEs not timed before";
+            }
+        }
+        progress += ")";
+    }
+    Log("Pass AVE " + std::to_string(record.AveNumber) + " starts: " + record.ArchivePath + progress);
     inner_.PassStarted(record);
 }
 
@@ -205,6 +230,23 @@ int ReportingOperator::FinishRun(const RunResult& result, int exitCode) {
         (written ? "" : ", JUnit results not written to " + junitPath_ + ": " + lastJUnitError_) + "; exit code " +
         std::to_string(finalCode));
     return finalCode;
+}
+
+std::string AvesText(const RunSettings& settings) {
+    const NightlyOptions& nightly = settings.Nightly;
+    return !nightly.AveList.empty()     ? nightly.AveList
+           : !nightly.RerunFile.empty() ? "that failed in \"" + nightly.RerunFile + "\""
+                                        : settings.StartIndex + " to " + settings.StopIndex;
+}
+
+std::string AnalysisTypesText(const RunSettings& settings) {
+    std::string types;
+    for (size_t k = 0; k < settings.AVEFilter.size(); ++k) {
+        if (settings.AVEFilter[k]) {
+            types += (types.empty() ? "" : ", ") + std::string(kAnalysisTypeCaptions[k]);
+        }
+    }
+    return types.empty() ? "none" : types;
 }
 
 std::string RunFailureReason(const RunResult& result) {

@@ -9,11 +9,11 @@
 #include "run/AveChoice.h"
 #include "run/JUnitReport.h"
 #include "run/RunLog.h"
-#include "run/RunOperator.h"
+#include "run/ForwardingOperator.h"
 
 namespace orlenta {
 
-class ReportingOperator final : public RunOperator {
+class ReportingOperator final : public ForwardingOperator {
 public:
     // `log` may be null (no log); an empty `junitPath` writes no JUnit results. `choice` is the run's
     // choice of AVEs, so that a run that ends before its passes names the ones it was to take.
@@ -22,22 +22,12 @@ public:
     void ShowMessage(const std::string& text) override;
     std::string InputBox(const std::string& prompt, const std::string& caption,
                          const std::string& defaultAnswer) override;
-    void SetStatusText(const std::string& text) override { inner_.SetStatusText(text); }
-    void RefreshStatus() override { inner_.RefreshStatus(); }
-    void SetProgressMinimum(long value) override { inner_.SetProgressMinimum(value); }
-    void SetProgressMaximum(long value) override { inner_.SetProgressMaximum(value); }
-    void SetProgressValue(long value) override { inner_.SetProgressValue(value); }
-    void EnableControls(bool bEnabled) override { inner_.EnableControls(bEnabled); }
     void OpenDocument(const std::string& strOperation, const std::string& strFile, const std::string& strParameters,
                       const std::string& strDirectory, long lShowCmd) override;
     void RunStarted(const RunSettings& settings) override;
-    void PassesPlanned(const AveSelection& selection) override {
-        planned_ = selection;
-        inner_.PassesPlanned(selection);
-    }
+    void PassesPlanned(const AveSelection& selection) override;
     void PassStarted(const PassRecord& record) override;
     void PassEnded(const PassRecord& record) override;
-    bool StopRequested() override { return inner_.StopRequested(); }
     // Beside the log: "<log name>.screens"; none without a log.
     std::string PicturesFolder() override;
 
@@ -53,7 +43,6 @@ private:
     void AppendJUnit(const PassRecord& record);
     void StartAppending();
 
-    RunOperator& inner_;
     RunLog* log_;
     std::string junitPath_;
     std::optional<RunSettings> settings_;
@@ -62,11 +51,21 @@ private:
     std::optional<JUnitAppender> appender_;  // adds each pass to the file written whole before
     AveChoice choice_;
     std::optional<AveSelection> planned_;
+    // From each planned AVE on, the usual seconds of the AVEs still to run and how many of them no
+    // record knows: the time left at each pass's start.
+    std::vector<double> secondsFrom_;
+    std::vector<std::int64_t> unknownFrom_;
     bool junitFailed_ = false;
     bool junitHeld_ = false;   // the last write had to wait for a holder: later passes do not wait again
     std::string lastJUnitError_;
     std::string lastWord_;     // the last message or unanswered prompt: what ended a run that ended early
 };
+
+// The AVEs the settings ask for, as the log and the history name them: "1 to 213", the list as given,
+// or "that failed in "D:\Nightly.xml"" (a shard is said apart).
+std::string AvesText(const RunSettings& settings);
+// The analysis types checked, "Linear, Thermal", or "none".
+std::string AnalysisTypesText(const RunSettings& settings);
 
 // The run's exit code for whoever started it: 0 every pass ran and returned 0; 1 the run went
 // through but a pass returned non-zero, timed out or could not start; 2 the run reported a failed

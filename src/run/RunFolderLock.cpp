@@ -14,18 +14,6 @@ namespace {
 
 constexpr const char* kFields[] = {"Machine: ", "Process: ", "User: ", "Since: "};
 
-std::string ComputerName() {
-    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD length = sizeof name;
-    return GetComputerNameA(name, &length) ? std::string(name, length) : "an unknown machine";
-}
-
-std::string UserName() {
-    char name[257] = {};
-    DWORD length = sizeof name;
-    return GetUserNameA(name, &length) && length > 0 ? std::string(name, length - 1) : "unknown";
-}
-
 std::string LockText() {
     SYSTEMTIME now{};
     GetLocalTime(&now);
@@ -62,6 +50,18 @@ std::string Field(const std::string& text, const char* name, const char* unknown
 }
 
 }  // namespace
+
+std::string ComputerName() {
+    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = sizeof name;
+    return GetComputerNameA(name, &length) ? std::string(name, length) : "an unknown machine";
+}
+
+std::string UserName() {
+    char name[257] = {};
+    DWORD length = sizeof name;
+    return GetUserNameA(name, &length) && length > 0 ? std::string(name, length - 1) : "unknown";
+}
 
 std::optional<RunFolderLock> RunFolderLock::Acquire(const std::string& folder, std::string& refusal) {
     const std::string path = AddTrailingBackslash(folder) + kLockFileName;

@@ -26,6 +26,10 @@ private:
     FileHandle file_;
 };
 
+// The machine and the user this process runs as, as the lock names them.
+std::string ComputerName();
+std::string UserName();
+
 // The process's current directory, in full.
 std::string CurrentFolder();
 

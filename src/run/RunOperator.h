@@ -1,6 +1,8 @@
 // How a run reaches the operator and the window that started it.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "run/AveSelection.h"
@@ -37,6 +39,9 @@ public:
     // The AVEs the run is about to take, in order, once it has reached its passes.
     virtual void PassesPlanned(const AveSelection&) {}
     virtual void PassStarted(const PassRecord&) {}
+    // What a pass of this AVE usually takes by the record of earlier runs (the median of its last
+    // passes), for the time left that the log shows; nothing when no record knows the AVE.
+    virtual std::optional<double> UsualSeconds(std::int32_t /*aveNumber*/) { return std::nullopt; }
     virtual void PassEnded(const PassRecord&) {}
     // True once the operator has asked the run to stop: the current pass ends, the rest are skipped.
     // Asked between passes and whenever a pass's wait has handled the thread's messages.

@@ -1,4 +1,4 @@
-// Where a run may write its log and its JUnit results.
+// Where a run may write its log, its JUnit results and its other records.
 #include "run/RunOutputs.h"
 
 #include <windows.h>
@@ -51,20 +51,14 @@ std::optional<std::string> Beginning(const std::string& path) {
     return bytes;
 }
 
-struct Output {
-    const char* option;
-    std::string path;
-    bool (*isOurs)(const std::string& text);
-};
-
 bool IsJUnitOfOurs(const std::string& text) { return IsOrlentaJUnitText(text); }
 bool IsLogOfOurs(const std::string& text) { return IsOrlentaLogText(text); }
 
-std::optional<std::string> Refusal(const Output& output, const Output& other, const RunSettings& settings,
-                                   const RunOutputPlaces& places) {
-    const std::string& path = output.path;
+std::optional<std::string> Refusal(const RunOutputFile& output, const std::vector<RunOutputFile>& outputs,
+                                   const RunSettings& settings, const RunOutputPlaces& places) {
+    const std::string& path = output.Path;
     const auto refuse = [&](const std::string& why) {
-        return std::optional<std::string>(std::string(output.option) + path + " " + why);
+        return std::optional<std::string>(std::string(output.Option) + path + " " + why);
     };
     struct Place {
         const char* what;
@@ -90,8 +84,10 @@ std::optional<std::string> Refusal(const Output& output, const Output& other, co
     if (SameFile(path, AddTrailingBackslash(places.WorkingFolder) + kLockFileName)) {
         return refuse("is the run's lock file.");
     }
-    if (!other.path.empty() && SameFile(path, other.path)) {
-        return refuse(std::string("is also the ") + (other.option[1] == 'L' ? "log" : "JUnit file") + ".");
+    for (const RunOutputFile& other : outputs) {
+        if (&other != &output && !other.Path.empty() && SameFile(path, other.Path)) {
+            return refuse(std::string("is also the ") + other.What + ".");
+        }
     }
     if (FolderExists(path)) {
         return refuse("is a folder.");
@@ -104,7 +100,7 @@ std::optional<std::string> Refusal(const Output& output, const Output& other, co
         if (!beginning) {
             return refuse("exists and cannot be read, so it cannot be told to be one this program wrote.");
         }
-        if (!beginning->empty() && !output.isOurs(*beginning)) {
+        if (!beginning->empty() && !output.IsOurs(*beginning)) {
             return refuse("exists and is not one this program wrote.");
         }
     }
@@ -113,15 +109,17 @@ std::optional<std::string> Refusal(const Output& output, const Output& other, co
 
 }  // namespace
 
-std::optional<std::string> RunOutputRefusal(const RunSettings& settings, const RunOutputPlaces& places) {
-    const Output log{"-LOG=", settings.Nightly.LogFile.empty() ? places.DefaultLog : settings.Nightly.LogFile,
-                     IsLogOfOurs};
-    const Output junit{"-JUNIT=", settings.Nightly.JUnitFile, IsJUnitOfOurs};
-    for (const auto& [output, other] : {std::pair(log, junit), std::pair(junit, log)}) {
-        if (output.path.empty()) {
+std::optional<std::string> RunOutputRefusal(const RunSettings& settings, const RunOutputPlaces& places,
+                                            const std::vector<RunOutputFile>& more) {
+    std::vector<RunOutputFile> outputs = {
+        {"-LOG=", "log", settings.Nightly.LogFile.empty() ? places.DefaultLog : settings.Nightly.LogFile, IsLogOfOurs},
+        {"-JUNIT=", "JUnit file", settings.Nightly.JUnitFile, IsJUnitOfOurs}};
+    outputs.insert(outputs.end(), more.begin(), more.end());
+    for (const RunOutputFile& output : outputs) {
+        if (output.Path.empty()) {
             continue;
         }
-        if (auto refusal = Refusal(output, other, settings, places)) {
+        if (auto refusal = Refusal(output, outputs, settings, places)) {
             return refusal;
         }
     }
@@ -130,7 +128,7 @@ std::optional<std::string> RunOutputRefusal(const RunSettings& settings, const R
 
 std::optional<std::string> MakeOutputPathsFull(NightlyOptions& nightly) {
     std::optional<std::string> refusal;
-    for (std::string* file : {&nightly.LogFile, &nightly.JUnitFile}) {
+    for (std::string* file : {&nightly.LogFile, &nightly.JUnitFile, &nightly.HistoryFile, &nightly.ReportFile}) {
         const PathForm form = FullPathForm(*file);
         if (form.usable()) {
             *file = form.full;

@@ -1,8 +1,9 @@
-// Where a run may write its log and its JUnit results: never over something it did not write.
+// Where a run may write its log, its JUnit results and its other records: never over something it did not write.
 #pragma once
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "run/RunSettings.h"
 
@@ -15,16 +16,29 @@ struct RunOutputPlaces {
     std::string DefaultLog;         // the log written when -LOG= is not given; empty for none
 };
 
-// Makes the output files of the command line full paths once, like the folders, so that every check
-// and every write meets one form whatever the spelling; returns why one cannot be used, or nothing.
+// Makes the output files of the command line (log, JUnit results, history, report) full paths once,
+// like the folders, so that every check and every write meets one form whatever the spelling;
+// returns why one cannot be used, or nothing.
 std::optional<std::string> MakeOutputPathsFull(NightlyOptions& nightly);
 
-// Why the "-LOG=" or "-JUNIT=" file of `settings` must not be written, or nothing. Refused: a place
-// inside the testing, AVE or installation folder or the program's Files folder (the run deletes or
-// reads them); the program itself; InputData.txt or the lock file; the other output; a folder, or a
-// file in a folder that does not exist; an existing file this program did not write (a JUnit file
-// whose suite is not Orlenta's, a log that does not begin as Orlenta's logs begin). Folders are
-// compared by what they are, not how they are spelled.
-std::optional<std::string> RunOutputRefusal(const RunSettings& settings, const RunOutputPlaces& places);
+// A file the run writes besides the log and the JUnit results (the history, the report): its option,
+// what it is called in a refusal, its full path, and how to tell one this program wrote from the
+// first bytes of an existing file (an empty file counts as new).
+struct RunOutputFile {
+    const char* Option;  // "-HISTORY="
+    const char* What;    // "history"
+    std::string Path;
+    bool (*IsOurs)(const std::string& beginning);
+};
+
+// Why one of the run's output files ("-LOG=", "-JUNIT=", and `more`) must not be written, or
+// nothing. Refused: a place inside the testing, AVE or installation folder or the program's Files
+// folder (the run deletes or reads them); the program itself; InputData.txt or the lock file; another
+// of the outputs; a folder, or a file in a folder that does not exist; an existing file this program
+// did not write (a JUnit file whose suite is not Orlenta's, a log that does not begin as Orlenta's
+// logs begin, and what `more` says of its own). Folders are compared by what they are, not how they
+// are spelled.
+std::optional<std::string> RunOutputRefusal(const RunSettings& settings, const RunOutputPlaces& places,
+                                            const std::vector<RunOutputFile>& more = {});
 
 }  // namespace orlenta

@@ -45,15 +45,6 @@ std::int32_t CheckedSubtract(std::int32_t a, std::int32_t b) {
 
 std::int32_t CheckedInt32(std::int64_t value) { return Narrow(value); }
 
-std::string AveName(std::int32_t number) {
-    const std::int64_t wide = number;
-    std::string digits = std::to_string(wide < 0 ? -wide : wide);
-    if (digits.size() < 3) {
-        digits.insert(0, 3 - digits.size(), '0');
-    }
-    return std::string("Ave") + (wide < 0 ? "-" : "") + digits;
-}
-
 std::string ArchivePath(const std::string& aveFolder, std::int32_t number) {
     const std::string name = AveName(number);
     return AddTrailingBackslash(aveFolder) + name + "\\" + name + ".ach";

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "run/AveChoice.h"  // AveName
+
 namespace orlenta {
 
 // A decimal text as a 32-bit signed integer, the way a Basic CLng reads it: outer spaces
@@ -16,9 +18,6 @@ std::int32_t ToInt32(const std::string& text);
 std::int32_t CheckedAdd(std::int32_t a, std::int32_t b);
 std::int32_t CheckedSubtract(std::int32_t a, std::int32_t b);
 std::int32_t CheckedInt32(std::int64_t value);
-
-// "Ave" and the number with at least three digits: Ave007, Ave1234, Ave000, Ave-005.
-std::string AveName(std::int32_t number);
 
 // The archive path shown for a pass: D:\AVES\ and 7 give D:\AVES\Ave007\Ave007.ach.
 std::string ArchivePath(const std::string& aveFolder, std::int32_t number);

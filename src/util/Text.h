@@ -9,6 +9,9 @@ namespace orlenta {
 // Removes leading and trailing space characters (U+0020) only; tabs and other white space stay.
 std::string TrimSpaces(std::string_view text);
 
+// A duration as people read it: "0.4 s", "42.0 s", "4 min 05 s", "2 h 03 min".
+std::string DurationText(double seconds);
+
 // Upper and lower case in the system's ANSI code page, as the platform's own case mapping does it.
 std::string ToUpperText(std::string_view text);
 std::string ToLowerText(std::string_view text);

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "messages/SqliteSupport.h"
+#include "database/SqliteSupport.h"
 #include "messages/clsMessageRecordset.h"
 #include "messages/modGeneral.h"
 #include "support/TestSupport.h"

@@ -267,6 +267,8 @@ TEST_F(UnattendedTest, CommandLineThatIsNotExactlyRightIsRefusedBeforeAnythingIs
         "-UNATTENDED " + all + " -START=1 -START=2",               // an option twice
         "/UNATTENDED " + all, "-UNATTEND " + all, "UNATTENDED " + all, "-UNATTENDED=no " + all,
         "-UNATTENDED " + all + " -LOG=x.log -JUNIT=x.log",         // one file for both
+        "-UNATTENDED " + all + " -LOG=x.log -HISTORY=x.log",
+        "-UNATTENDED " + all + " -HISTORY=",                       // no file
         "-UNATTENDED " + all + " -AVES=1-3 -START=1",              // a list and a range
         "-UNATTENDED " + all + " -RERUN=" + kept[6] + " -AVES=1",  // a rerun and a list
         "-UNATTENDED " + all + " -RERUN=" + kept[6] + " -STOP=3",  // a rerun and a range
@@ -279,7 +281,7 @@ TEST_F(UnattendedTest, CommandLineThatIsNotExactlyRightIsRefusedBeforeAnythingIs
              "-RERUN=" + (scratch_ / "none.xml"), "-RERUN=" + (scratch_ / "foreign.xml")}) {
         refused.push_back("-UNATTENDED " + all + " " + value);
     }
-    for (const char* option : {" -LOG=", " -JUNIT="}) {
+    for (const char* option : {" -LOG=", " -JUNIT=", " -HISTORY=", " -REPORT="}) {
         for (const std::string& place :
              {testing_ + "\\results.xml", kept[1], kept[2], kept[3], kept[4], app_ + "\\InputData.txt",
               scratch_.Path(), scratch_ / "none\\results.xml", kept[5]}) {
@@ -429,6 +431,10 @@ TEST_F(UnattendedTest, ResultsStayValidWhenTheProgramIsKilledMidRun) {
     }
     EXPECT_TRUE(family_.AllEnded()) << "the pass outlived the program that owned it";
     EXPECT_FALSE(PathExists(app_ + "\\Orlenta.lock")) << "the lock outlived the program that held it";
+    // The history (beside the log) keeps every pass that had ended, and a run that never ended.
+    EXPECT_EQ("3||\n", test::HostScriptOutput("sqlite3 '" + test::UnixPath(app_ + "\\Orlenta-history.db") +
+                                             "' 'SELECT count(p.id), r.ended, r.exit_code FROM runs r JOIN passes p "
+                                             "ON p.run_id = r.id'").value_or("(none)"));
 }
 
 // Each pass appends the AVE numbers its input file holds to `order`, one line a pass; AVEs that

@@ -190,6 +190,56 @@ bool RunHostScript(const std::string& script) {
     return passed;
 }
 
+std::optional<std::string> HostScriptOutput(const std::string& script) {
+    char temp[MAX_PATH + 1] = {};
+    GetTempPathA(MAX_PATH, temp);
+    const std::string output = std::string(temp) + "orlenta-host-out-" + std::to_string(GetCurrentProcessId()) + "-" +
+                               std::to_string(++g_counter) + ".txt";
+    WriteBytes(output, "");
+    std::optional<std::string> text;
+    if (RunHostScript("(\n" + script + "\n) > " + Quoted(UnixPath(output)))) {
+        text = ReadBytes(output);
+    }
+    DeleteFileA(output.c_str());
+    return text;
+}
+
+std::optional<BrowserPage> OpenInBrowser(const std::string& windowsPath) {
+    std::string url = "file://";
+    for (const char c : UnixPath(windowsPath)) {
+        url += c == ' ' ? std::string("%20") : std::string(1, c);
+    }
+    // A profile of its own, so nothing of the host user's browser is read or written.
+    const auto output = HostScriptOutput(
+        "profile=$(mktemp -d) && chromium --headless --no-sandbox --disable-gpu --user-data-dir=\"$profile\" "
+        "--enable-logging=stderr --v=0 --dump-dom " + Quoted(url) +
+        " 2>\"$profile/err\"; rc=$?; echo '<!--console-->'; grep CONSOLE \"$profile/err\"; rm -rf \"$profile\"; "
+        "exit $rc");
+    if (!output) {
+        return std::nullopt;
+    }
+    const size_t split = output->rfind("<!--console-->");
+    return BrowserPage{output->substr(0, split), output->substr(split + std::string("<!--console-->\n").size())};
+}
+
+std::string SectionOf(const std::string& html, const std::string& id) {
+    const size_t start = html.find("<section id=\"" + id + "\"");
+    return start == std::string::npos ? std::string() : html.substr(start, html.find("</section>", start) - start);
+}
+
+void ExpectSection(const std::string& html, const std::string& id, const std::vector<std::string>& present,
+                   const std::vector<std::string>& absent) {
+    SCOPED_TRACE(id);
+    const std::string section = SectionOf(html, id);
+    EXPECT_FALSE(section.empty());
+    for (const std::string& text : present) {
+        EXPECT_NE(std::string::npos, section.find(text)) << text << " in " << section;
+    }
+    for (const std::string& text : absent) {
+        EXPECT_EQ(std::string::npos, section.find(text)) << text << " in " << section;
+    }
+}
+
 HostSymlink::HostSymlink(const std::string& target, const std::string& link)
     : HostSymlink(target, link, UnixPath(link)) {}
 

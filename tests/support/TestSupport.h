@@ -1,6 +1,7 @@
 // Helpers shared by the test programs: scratch folders and whole-file reads and writes.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,23 @@ std::string UnixPath(const std::string& windowsPath);
 // Runs a shell script on the host side (trees whose paths or names Windows calls cannot build
 // easily, attributes only the host can set) and waits up to a minute for it; true when it exited 0.
 bool RunHostScript(const std::string& script);
+
+// What a host shell script writes to its standard output; nothing when it does not exit 0.
+std::optional<std::string> HostScriptOutput(const std::string& script);
+
+// A page as Debian's headless Chromium on the host loads it: its DOM once loaded, and the console
+// lines the browser logged meanwhile (a refused load, a script); nothing when the browser did not run.
+struct BrowserPage {
+    std::string Dom;
+    std::string Console;
+};
+std::optional<BrowserPage> OpenInBrowser(const std::string& windowsPath);
+
+// The HTML of the page's <section id="id"> up to its end; empty when the page has none.
+std::string SectionOf(const std::string& html, const std::string& id);
+// Fails the test unless that section holds every one of `present` and none of `absent`.
+void ExpectSection(const std::string& html, const std::string& id, const std::vector<std::string>& present,
+                   const std::vector<std::string>& absent = {});
 
 // A Unix symbolic link inside the prefix, made and removed from the host side: under Wine this is
 // the only way to build a link (CreateSymbolicLinkA creates nothing). Declare it after the folders

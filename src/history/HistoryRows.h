@@ -1,0 +1,73 @@
+// The rows of a run history as the morning report reads them: plain values and UTF-8 texts, no
+// windows.h, so the report is built and tested from rows alone.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "run/PassOutcome.h"
+
+namespace orlenta {
+
+struct HistoryRun {
+    std::int64_t Id = 0;
+    std::string Started;  // local time, "2026-12-08T21:04:05"
+    std::string Ended;    // empty: the run never ended (it was killed)
+    double Seconds = 0;
+    std::string Machine;
+    std::string User;
+    std::string AveFolder;
+    std::string InstallationFolder;
+    std::string TestingFolder;
+    std::string AnalysisTypes;  // "Linear, Thermal"
+    std::string Aves;           // the AVEs asked for: "1 to 213", "3,17,40-45", ...
+    std::string Shard;          // "2/4"; empty for a whole night
+    std::optional<std::int64_t> TimeLimitMinutes;
+    std::optional<std::int64_t> Planned;  // how many AVEs the run was to take
+    std::optional<std::int64_t> ExitCode;
+};
+
+// One window a hung pass was showing, and its picture.
+struct HungWindow {
+    std::string Text;         // "KavFrame.exe: "Licence" | Static "No licence server" | Button "OK""
+    std::string Picture;      // the PNG's full path; empty when none was taken
+    std::string PictureData;  // its bytes, when the report is to carry it
+    std::string PictureNote;  // why the picture is not carried, when it is not
+};
+
+struct HistoryPass {
+    std::int64_t Id = 0;
+    std::int64_t RunId = 0;
+    std::int64_t Ordinal = 0;  // 1 for its run's first pass
+    std::int32_t Ave = 0;
+    std::string Archive;
+    std::string Started;
+    double Seconds = 0;
+    PassOutcome Outcome = PassOutcome::CouldNotStart;
+    std::optional<std::int64_t> ExitCode;  // the script's, when it exited
+    std::string Reason;                    // why it could not start
+    std::vector<HungWindow> Windows;
+    std::vector<std::string> LeftRunning;  // "KavFrame.exe (4312)"
+
+    bool Passed() const noexcept { return Outcome == PassOutcome::Exited && ExitCode == 0; }
+    // Its exit code ran to the script's end: its duration is the AVE's own.
+    bool RanToItsEnd() const noexcept { return Outcome == PassOutcome::Exited; }
+};
+
+// What one report is made of: tonight, and what the history holds of tonight's AVEs before it.
+struct NightRows {
+    HistoryRun Night;
+    std::vector<HistoryPass> Tonight;  // in the order they ran
+    std::vector<HistoryRun> EarlierRuns;
+    // For each AVE of tonight, oldest first: its last passes before tonight (at least the last 30),
+    // and every pass since its last pass that passed, that one included.
+    std::vector<HistoryPass> Earlier;
+};
+
+// The history's words for the outcomes: "exited", "timed out", "stopped", "could not start".
+const char* OutcomeName(PassOutcome outcome);
+std::optional<PassOutcome> OutcomeOfName(const std::string& name);
+
+}  // namespace orlenta

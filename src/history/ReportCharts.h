@@ -1,0 +1,29 @@
+// The morning report's pictures as inline SVG, and the HTML text helpers they share with it.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "history/NightFindings.h"
+
+namespace orlenta {
+
+// UTF-8 text for an element or a quoted attribute, with what HTML reserves written as references.
+std::string Html(std::string_view utf8);
+
+// The CSS class of a pass's outcome: "passed", "failed" (a non-zero exit code) or "error".
+const char* OutcomeClass(const HistoryPass& pass);
+
+// Tonight's durations, one bar a pass in the order they ran, coloured by outcome, with a tick at
+// each AVE's median.
+std::string DurationChart(const NightFindings& findings);
+
+// One AVE's last runs, one mark a run (tonight's at the right), coloured by outcome, its height by
+// duration against the longest of them.
+std::string RunStrip(const AveStanding& standing);
+
+// RFC 4648 base64, for pictures carried inside the page as data: URIs.
+std::string Base64(std::string_view bytes);
+
+}  // namespace orlenta
