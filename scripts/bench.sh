@@ -230,6 +230,23 @@ table=$(awk -F'\t' '
     printf "| %s | %s | %s | %s | %s | %s |\n", $2, $3, show($5, $6, $7, $4), show($8, $9, $10, $4), ratio, goal
   }' "$rows")
 
+# A run of some benchmarks keeps the last table's rows of the others, marked with the date they were
+# measured, so the table always shows every benchmark.
+doc="$root/docs/benchmarks.md"
+if [ -f "$doc" ]; then
+  last_date=$(sed -n 's/^Made by `bash scripts\/bench.sh` on \(.*\)\.$/\1/p' "$doc")
+  kept=$(measured="$table" awk -F' [|] ' -v since="$last_date" '
+    BEGIN { n = split(ENVIRON["measured"], lines, "\n"); for (i = 1; i <= n; i++) { split(lines[i], c, " [|] "); have[c[1] " | " c[2]] = 1 } }
+    /^[|] / && !/^[|] What [|]/ && !/^[|]---/ {
+      if (!((($1) " | " $2) in have)) {
+        row = $0
+        if (row !~ /\(measured [^)]*\) [|]$/) { sub(/ [|]$/, " (measured " since ") |", row) }
+        print row
+      }
+    }' "$doc")
+  if [ -n "$kept" ]; then table+=$'\n'"$kept"; fi
+fi
+
 memory=$(awk '/MemTotal/ { printf "%.1f GiB", $2 / 1048576 }' /proc/meminfo)
 cpu=$(awk -F': ' '/model name/ { print $2; exit }' /proc/cpuinfo)
 machine="$(nproc) cores ($cpu), $memory memory, $(wine --version 2>/dev/null), $(uname -sr)"
@@ -241,7 +258,6 @@ echo "Measured $date on $machine."
 [ -s "$notes" ] && cat "$notes"
 
 # docs/benchmarks.md: the table and its notes are replaced; the findings written below them are kept.
-doc="$root/docs/benchmarks.md"
 findings=""
 if [ -f "$doc" ]; then findings=$(sed -n '/^## Findings/,$p' "$doc"); fi
 {
