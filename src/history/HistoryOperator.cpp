@@ -208,6 +208,9 @@ void HistoryOperator::WriteReport() {
     for (size_t p = 0; p < rows.Tonight.size(); ++p) {
         for (size_t w = 0; w < rows.Tonight[p].Windows.size() && w < pictures_[p].size(); ++w) {
             HungWindow& window = rows.Tonight[p].Windows[w];
+            if (pictures_[p][w].empty()) {
+                continue;  // its picture failed; the window's line says why
+            }
             const auto most = std::min(kMostPictureBytes, kMostPicturesBytes - carried);
             if (auto bytes = ReadPicture(pictures_[p][w], most, window.PictureNote)) {
                 carried += bytes->size();

@@ -56,6 +56,9 @@ std::string SystemOut(const PassRecord& pass) {
         lines.push_back(LeftRunningText(pass));
     }
     for (const std::string& picture : pass.Pictures) {
+        if (picture.empty()) {
+            continue;
+        }
         lines.push_back("[[ATTACHMENT|" + picture + "]]");
     }
     return JoinedWith(lines, "\n");

@@ -21,7 +21,8 @@ struct PassRecord {
     long ExitCode = 0;
     std::string Text;
     // What a pass that hung was showing when it was ended: one line per visible window of its
-    // processes, and the pictures of those windows (full paths of PNG files), in the same order.
+    // processes, and when pictures were taken, the picture of each (the full path of a PNG file, or
+    // empty where that window's picture failed), so that the two pair up by index.
     std::vector<std::string> Windows;
     std::vector<std::string> Pictures;
     // Processes still in the pass's job after its script ended, which were ended with it:

@@ -138,6 +138,7 @@ PassWindows RecordPassWindows(HANDLE job, const std::string& picturePrefix) {
                 windows.Pictures.push_back(picture);
             } catch (const AppError& error) {
                 line += " (no picture: " + error.Description() + ")";
+                windows.Pictures.emplace_back();
             }
         }
         windows.Lines.push_back(std::move(line));

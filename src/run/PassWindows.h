@@ -11,7 +11,7 @@ namespace orlenta {
 struct PassWindows {
     // One line per window: wscript.exe (412): "Kavro" - "The licence server cannot be found." [OK]
     std::vector<std::string> Lines;
-    // The full paths of the pictures saved, in the same order (a window whose picture failed has none).
+    // With pictures asked for, one per line: the full path of its PNG, empty where it failed.
     std::vector<std::string> Pictures;
 };
 

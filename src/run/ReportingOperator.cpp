@@ -2,6 +2,7 @@
 #include "run/ReportingOperator.h"
 
 #include <algorithm>
+#include <iterator>
 #include <cstdio>
 
 #include "run/JUnitReport.h"
@@ -140,8 +141,11 @@ void ReportingOperator::PassEnded(const PassRecord& record) {
     for (const std::string& window : record.Windows) {
         Log(pass + " was showing: " + window);
     }
-    if (!record.Pictures.empty()) {
-        Log(pass + " pictures: " + JoinedWith(record.Pictures, ", "));
+    std::vector<std::string> pictures;
+    std::copy_if(record.Pictures.begin(), record.Pictures.end(), std::back_inserter(pictures),
+                 [](const std::string& picture) { return !picture.empty(); });
+    if (!pictures.empty()) {
+        Log(pass + " pictures: " + JoinedWith(pictures, ", "));
     }
     if (!record.LeftRunning.empty()) {
         Log(LeftRunningText(record));
