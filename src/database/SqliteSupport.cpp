@@ -19,7 +19,7 @@ AppError SqliteError(sqlite3* db) {
     if (db == nullptr) {
         return AppError(SQLITE_NOMEM, ProgramName(), sqlite3_errstr(SQLITE_NOMEM));
     }
-    return AppError(sqlite3_errcode(db), ProgramName(), Utf8ToAnsi(sqlite3_errmsg(db)));
+    return AppError(sqlite3_errcode(db), ProgramName(), sqlite3_errmsg(db));
 }
 
 SqliteStatement Prepare(sqlite3* db, const std::string& sql) {
@@ -86,7 +86,7 @@ bool StepRow(sqlite3_stmt* statement) {
 
 SqliteDatabase OpenCatalogueReadOnly(const std::string& path) {
     SqliteDatabase db;
-    if (sqlite3_open_v2(AnsiToUtf8(path).c_str(), db.put(), SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(path.c_str(), db.put(), SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
         throw SqliteError(db.get());
     }
     // Every lookup is a read transaction of its own. Read through file calls, a large catalogue's pages
@@ -97,16 +97,11 @@ SqliteDatabase OpenCatalogueReadOnly(const std::string& path) {
     return db;
 }
 
-std::string AnsiToUtf8(std::string_view text) { return ToUtf8(text); }
-
 std::string Utf8ToAnsi(std::string_view text) {
     if (text.empty()) {
         return {};
     }
-    const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-    std::wstring wide(static_cast<size_t>(size), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
-    return WideToAnsi(wide);
+    return WideToAnsi(Utf8ToWide(text));
 }
 
 }  // namespace orlenta

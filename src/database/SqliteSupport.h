@@ -49,11 +49,12 @@ std::string ColumnText(sqlite3_stmt* statement, int column);
 // Steps a statement once: true for a row, false when it is done; throws the engine's error.
 bool StepRow(sqlite3_stmt* statement);
 
-// A catalogue file opened read-only, its pages read through a memory mapping; throws the engine's error.
+// A catalogue file (its path in UTF-8) opened read-only, its pages read through a memory mapping;
+// throws the engine's error.
 SqliteDatabase OpenCatalogueReadOnly(const std::string& path);
 
-// SQLite keeps text in UTF-8; the program's texts are in the ANSI code page.
-std::string AnsiToUtf8(std::string_view text);
+// SQLite keeps text in UTF-8; the catalogue's texts are in the ANSI code page, as its callers take
+// them. Characters the code page lacks become its default character.
 std::string Utf8ToAnsi(std::string_view text);
 
 }  // namespace orlenta

@@ -4,6 +4,7 @@
 #include "frontend/OrlentaVersion.h"
 #include "frontend/resource.h"
 #include "util/AppPaths.h"
+#include "util/Text.h"
 
 namespace orlenta {
 
@@ -25,16 +26,17 @@ bool HandleAboutCommand(HWND window, WPARAM command) {
     if ((command & 0xFFF0) != kAboutCommand) {
         return false;
     }
-    const std::string text = AboutText();
-    MSGBOXPARAMSA box{};
+    const std::wstring text = Utf8ToWide(AboutText());
+    const std::wstring caption = Utf8ToWide(kAboutCaption);
+    MSGBOXPARAMSW box{};
     box.cbSize = sizeof box;
     box.hwndOwner = window;
-    box.hInstance = GetModuleHandleA(nullptr);
+    box.hInstance = GetModuleHandleW(nullptr);
     box.lpszText = text.c_str();
-    box.lpszCaption = kAboutCaption;
+    box.lpszCaption = caption.c_str();
     box.dwStyle = MB_OK | MB_USERICON;
-    box.lpszIcon = MAKEINTRESOURCEA(IDI_ORLENTA);
-    MessageBoxIndirectA(&box);
+    box.lpszIcon = MAKEINTRESOURCEW(IDI_ORLENTA);
+    MessageBoxIndirectW(&box);
     return true;
 }
 

@@ -1,14 +1,10 @@
-// Texts the system's ANSI code page cannot hold: the program refuses them instead of running on
-// a path in which "?" stands for the characters it lost.
+// Texts the system's ANSI code page cannot hold, where a contract needs that code page: the program
+// refuses them instead of running on a path in which "?" stands for the characters it lost.
 #pragma once
 
-#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
-
-#include <windows.h>
 
 namespace orlenta {
 
@@ -19,15 +15,8 @@ bool FitsAnsiCodePage(std::wstring_view text);
 // The message for a value that does not fit, naming it; nothing when it fits.
 std::optional<std::string> UnspellableValueMessage(std::string_view valueName, std::wstring_view value);
 
-// The first argument of the platform's wide command line (its program name left aside) that
-// does not fit, as a message; nothing when all fit.
-std::optional<std::string> UnspellableCommandLineMessage(std::wstring_view fullCommandLine);
-
-// The program's own folder, when the ANSI code page cannot spell it: the script's path and the
-// input file would then name a folder that does not exist.
+// The program's own folder, when the ANSI code page cannot spell it: the script's path would then
+// name a folder that does not exist for a script host that reads its command line in that code page.
 std::optional<std::string> UnspellableProgramFolderMessage();
-
-// The first of the named windows whose text does not fit, as a message; nothing when all fit.
-std::optional<std::string> UnspellableWindowTextMessage(std::initializer_list<std::pair<const char*, HWND>> windows);
 
 }  // namespace orlenta

@@ -11,7 +11,8 @@
 
 namespace orlenta {
 
-// Upper-cases `size` characters in place; the platform's case mapping in the program.
+// Upper-cases `size` bytes of UTF-8 in place, keeping every character at its place; the platform's
+// case mapping in the program.
 using UpperCaseInPlace = void (*)(char* text, std::size_t size);
 
 // Takes the next token from `rest` (which keeps what follows, trimmed); quotes group and vanish.

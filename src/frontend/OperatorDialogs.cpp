@@ -58,7 +58,7 @@ private:
         words_.insert(words_.end(), parts, parts + sizeof(T) / sizeof(WORD));
     }
     void AddText(const std::string& text) {
-        const std::wstring wide = AnsiToWide(text);
+        const std::wstring wide = Utf8ToWide(text);
         words_.insert(words_.end(), wide.begin(), wide.end());
         words_.push_back(0);
     }
@@ -86,7 +86,7 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
             auto* state = reinterpret_cast<InputBoxState*>(lParam);
             SetWindowLongPtrA(dialog, DWLP_USER, lParam);
             const HWND edit = GetDlgItem(dialog, kAnswerId);
-            SetWindowTextA(edit, state->defaultAnswer->c_str());
+            SetWindowTextW(edit, Utf8ToWide(*state->defaultAnswer).c_str());
             // The default stands selected, so typing replaces it as in any prompt.
             SendMessageA(edit, EM_SETSEL, 0, -1);
             SetFocus(edit);
@@ -94,8 +94,10 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
         }
         case WM_COMMAND:
             if (LOWORD(wParam) == IDOK) {
-                // An answer the code page cannot spell ends the prompt as Cancel would: the run stops.
-                if (const auto problem = UnspellableWindowTextMessage({{"answer", GetDlgItem(dialog, kAnswerId)}})) {
+                // The answer names a folder the script reads from the input file, in the system's code
+                // page: one that code page cannot spell ends the prompt as Cancel would, and the run stops.
+                const std::string answer = WindowText(GetDlgItem(dialog, kAnswerId));
+                if (const auto problem = UnspellableValueMessage("answer", Utf8ToWide(answer))) {
                     ShowMessageBox(dialog, *problem);
                     EndDialog(dialog, IDCANCEL);
                     return TRUE;
@@ -119,19 +121,22 @@ INT_PTR CALLBACK InputBoxProc(HWND dialog, UINT message, WPARAM wParam, LPARAM l
 }  // namespace
 
 std::string WindowText(HWND window) {
-    const int length = GetWindowTextLengthA(window);
-    std::string text(static_cast<size_t>(length) + 1, '\0');
-    const int copied = GetWindowTextA(window, text.data(), length + 1);
+    const int length = GetWindowTextLengthW(window);
+    std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+    const int copied = GetWindowTextW(window, text.data(), length + 1);
     text.resize(static_cast<size_t>(copied > 0 ? copied : 0));
-    return text;
+    return WideToUtf8(text);
 }
 
+void SetWindowTextUtf8(HWND window, const std::string& text) { SetWindowTextW(window, Utf8ToWide(text).c_str()); }
+
 void ShowMessageBox(HWND owner, const std::string& text, const std::string& caption) {
-    MessageBoxA(owner, text.c_str(), caption.c_str(), MB_OK);
+    MessageBoxW(owner, Utf8ToWide(text).c_str(), Utf8ToWide(caption).c_str(), MB_OK);
 }
 
 bool AskYesNo(HWND owner, const std::string& text, const std::string& caption) {
-    return MessageBoxA(owner, text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+    return MessageBoxW(owner, Utf8ToWide(text).c_str(), Utf8ToWide(caption).c_str(),
+                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
 std::string ShowInputBox(HWND owner, const std::string& prompt, const std::string& caption,
@@ -143,7 +148,7 @@ std::string ShowInputBox(HWND owner, const std::string& prompt, const std::strin
     dialog.AddItem(ES_LEFT | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 66, 246, 14, kAnswerId, kEditAtom, "");
 
     InputBoxState state{&defaultAnswer, {}};
-    const INT_PTR result = DialogBoxIndirectParamA(GetModuleHandleA(nullptr), dialog.Get(), owner, InputBoxProc,
+    const INT_PTR result = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), dialog.Get(), owner, InputBoxProc,
                                                    reinterpret_cast<LPARAM>(&state));
     return result == IDOK ? state.answer : std::string();
 }

@@ -9,8 +9,9 @@
 
 namespace orlenta {
 
-// A window's text (a control's caption or contents), in the ANSI code page.
+// A window's text (a control's caption or contents), and setting it; texts in UTF-8.
 std::string WindowText(HWND window);
+void SetWindowTextUtf8(HWND window, const std::string& text);
 
 // A modal box with the OK button only and no icon.
 void ShowMessageBox(HWND owner, const std::string& text, const std::string& caption = kApplicationTitle);

@@ -10,7 +10,7 @@
 namespace orlenta {
 
 // Applies the options of the command line (without the program's name), matching option names
-// in the ANSI code page's upper case; returns the autostart flag.
+// in the platform's upper case; returns the autostart flag.
 bool ParseCommandLine(std::string_view commandLine, RunSettings& settings);
 
 // The settings every start begins from, for a program in `applicationFolder`.

@@ -23,6 +23,7 @@
 #include "run/RunValues.h"
 #include "util/AppError.h"
 #include "util/AppPaths.h"
+#include "util/FileIdentity.h"
 #include "util/Handles.h"
 #include "util/PathForm.h"
 #include "util/Text.h"
@@ -32,7 +33,7 @@ namespace orlenta {
 
 namespace {
 
-constexpr const char* kDefaultLogName = "Orlenta.log";
+constexpr const wchar_t* kDefaultLogName = L"Orlenta.log";
 constexpr int kRefused = 2;
 // How long the one JUnit write of a run with nothing to rerun waits for a program that holds the file.
 constexpr unsigned long kFinalJUnitPatienceMs = 5000;
@@ -92,7 +93,7 @@ HANDLE ConsoleEcho(FileHandle& owned) {
     }
     if (attached) {
         // Read access too: asking the console's mode (to write it wide characters) needs it.
-        owned.reset(CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+        owned.reset(CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                 nullptr, OPEN_EXISTING, 0, nullptr));
         return owned ? owned.get() : nullptr;
     }
@@ -223,12 +224,17 @@ bool MentionsUnattended(std::string_view commandLine) {
 }
 
 void ReportToEventLog(const std::string& text) noexcept {
-    const HANDLE source = RegisterEventSourceA(nullptr, "Orlenta");
+    const HANDLE source = RegisterEventSourceW(nullptr, L"Orlenta");
     if (source == nullptr) {
         return;
     }
-    const char* strings[] = {text.c_str()};
-    ReportEventA(source, EVENTLOG_ERROR_TYPE, 0, 1, nullptr, 1, 0, strings, nullptr);
+    try {
+        const std::wstring wide = Utf8ToWide(text);
+        const wchar_t* strings[] = {wide.c_str()};
+        ReportEventW(source, EVENTLOG_ERROR_TYPE, 0, 1, nullptr, 1, 0, strings, nullptr);
+    } catch (...) {
+        // Out of memory for the text: the entry is lost, the run's exit code still says it.
+    }
     DeregisterEventSource(source);
 }
 
@@ -236,16 +242,16 @@ namespace {
 
 // A JUnit file of its own then says that nothing ran, so the CI server never reads an earlier run's
 // failures under exit code 0; the rerun file itself stays as it is.
-int NothingToRerun(const RunSettings& settings, RunLog& log) {
-    const std::string& junit = settings.Nightly.JUnitFile;
+int NothingToRerun(const RunSettings& settings, const RunOutputPaths& outputs, RunLog& log) {
+    const std::wstring& junit = outputs.JUnit;
     const PathForm rerunFile = FullPathForm(settings.Nightly.RerunFile);
-    if (!junit.empty() && ToLowerText(rerunFile.full) != ToLowerText(junit)) {
+    if (!junit.empty() && !IsSameFile(rerunFile.full, junit)) {
         SYSTEMTIME now{};
         GetLocalTime(&now);
         try {
             WriteJUnitReport(junit, settings, now, {}, {}, kFinalJUnitPatienceMs);
         } catch (const AppError& error) {
-            log.Line("Run ends: nothing deleted, nothing run, JUnit results not written to " + junit + ": " +
+            log.Line("Run ends: nothing deleted, nothing run, JUnit results not written to " + WideToUtf8(junit) + ": " +
                      error.Description() + "; exit code 2");
             return kRefused;
         }
@@ -257,21 +263,16 @@ int NothingToRerun(const RunSettings& settings, RunLog& log) {
 int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique_ptr<RunLog>& log) {
     RunSettings settings;
     RunStartUpSequence(settings, commandLine);
-    const std::string folder = CurrentFolder();
-    const std::optional<std::string> formRefusal = MakeOutputPathsFull(settings.Nightly);
-    const std::string logPath = settings.Nightly.LogFile.empty() ? kDefaultLogName : settings.Nightly.LogFile;
+    const std::wstring folder = CurrentFolder();
+    const std::wstring defaultLog = (folder.empty() || folder.back() == L'\\' ? folder : folder + L"\\") + kDefaultLogName;
+    RunOutputPaths outputs;
+    const std::optional<std::string> formRefusal = MakeOutputPathsFull(settings.Nightly, outputs);
+    const std::wstring logPath = outputs.Log.empty() ? defaultLog : outputs.Log;
     // Without -HISTORY= the history lies beside the log.
-    const std::string historyPath =
-        !settings.Nightly.HistoryFile.empty() ? settings.Nightly.HistoryFile
-        : !settings.Nightly.LogFile.empty()   ? DefaultHistoryPath(settings.Nightly.LogFile)
-                                              : DefaultHistoryPath(AddTrailingBackslash(folder) + kDefaultLogName);
+    const std::wstring historyPath = !outputs.History.empty() ? outputs.History : DefaultHistoryPath(logPath);
 
     // Nothing is written, the log included, before the command line has passed every check.
     auto refusal = UnspellableProgramFolderMessage();
-    if (!refusal) {
-        // A value the ANSI code page cannot spell would reach the run with "?" in it.
-        refusal = UnspellableCommandLineMessage(GetCommandLineW());
-    }
     if (!refusal) {
         refusal = UnattendedCommandLineRefusal(commandLine);
     }
@@ -279,14 +280,19 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
         refusal = formRefusal;
     }
     if (!refusal) {
-        refusal = RunOutputRefusal(settings, {ApplicationFolder(), ExecutablePath(), folder, kDefaultLogName},
-                                   HistoryOutputFiles(historyPath, settings.Nightly.ReportFile));
+        refusal = RunOutputRefusal(settings, outputs, {ApplicationFolderPath(), ExecutablePath(), folder, defaultLog},
+                                   HistoryOutputFiles(historyPath, outputs.Report));
     }
     // Read before anything is written: the run's own JUnit file may be the same file.
     std::optional<std::vector<std::int32_t>> rerun;
     if (!refusal && !settings.Nightly.RerunFile.empty()) {
         try {
-            rerun = FailedAvesOf(settings.Nightly.RerunFile);
+            const PathForm rerunFile = FullPathForm(settings.Nightly.RerunFile);
+            if (!rerunFile.usable()) {
+                throw AppError(error_number::kInvalidArgument, ProgramName(),
+                               rerunFile.refusal.empty() ? "it cannot be made a full path" : rerunFile.refusal);
+            }
+            rerun = FailedAvesOf(rerunFile.full);
         } catch (const AppError& error) {
             refusal = "the rerun file " + settings.Nightly.RerunFile + " cannot be used: " + error.Description() + ".";
         }
@@ -306,13 +312,13 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
     try {
         log = std::make_unique<RunLog>(logPath, echo);
     } catch (const AppError& error) {
-        SayWithoutLog(echo, "The run log " + logPath + " cannot be written: " + error.Description());
+        SayWithoutLog(echo, "The run log " + WideToUtf8(logPath) + " cannot be written: " + error.Description());
         return kRefused;
     }
 
     if (rerun && rerun->empty()) {
         log->Line("Nothing to rerun: no AVE failed in " + settings.Nightly.RerunFile);
-        return NothingToRerun(settings, *log);
+        return NothingToRerun(settings, outputs, *log);
     }
     if (rerun) {
         log->Line("To rerun from " + settings.Nightly.RerunFile + ": " + NumberList(*rerun));
@@ -321,8 +327,8 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
     const StopWindow stopWindow(GetCurrentThreadId());
     UnattendedOperator nobody(*log);
     const AveChoice choice = ChosenAves(settings.Nightly, rerun);
-    HistoryOperator history(nobody, log.get(), historyPath, settings.Nightly.ReportFile);
-    ReportingOperator reporter(history, log.get(), settings.Nightly.JUnitFile, choice);
+    HistoryOperator history(nobody, log.get(), historyPath, outputs.Report);
+    ReportingOperator reporter(history, log.get(), outputs.JUnit, choice);
     const RunResult result = RunAutomation(settings, reporter, CreateNightlyScriptLauncher, choice);
     const int exitCode = reporter.FinishRun(result, ExitCodeOf(result));
     history.FinishRun(exitCode);

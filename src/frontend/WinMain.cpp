@@ -11,6 +11,7 @@
 #include "frontend/UnattendedMode.h"
 #include "frontend/frmOrlenta.h"
 #include "util/AppError.h"
+#include "util/Text.h"
 
 namespace {
 
@@ -30,19 +31,18 @@ private:
     bool initialised_;
 };
 
+// The command line as the program was given it, every character kept, without the program's name.
+std::string ProgramCommandLine() { return orlenta::CommandLineWithoutProgramName(orlenta::WideToUtf8(GetCommandLineW())); }
+
 int RunProgram(int showCommand) {
-    const std::string commandLine = orlenta::CommandLineWithoutProgramName(GetCommandLineA());
+    const std::string commandLine = ProgramCommandLine();
     orlenta::RunSettings options;
     orlenta::ParseCommandLine(commandLine, options);
     if (options.Nightly.Unattended || orlenta::MentionsUnattended(commandLine)) {
         return orlenta::RunUnattended(commandLine);
     }
-    // The settings travel in the ANSI code page: a value it cannot spell would arrive with "?" in it.
-    auto problem = orlenta::UnspellableProgramFolderMessage();
-    if (!problem) {
-        problem = orlenta::UnspellableCommandLineMessage(GetCommandLineW());
-    }
-    if (problem) {
+    // The script is started by its path, which a script host may read in the system's code page.
+    if (const auto problem = orlenta::UnspellableProgramFolderMessage()) {
         orlenta::ShowMessageBox(nullptr, *problem);
         return 1;
     }
@@ -54,10 +54,10 @@ int RunProgram(int showCommand) {
     }
     form.Show(showCommand);
     MSG msg{};
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
+    while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
         if (!form.TranslateDialogMessage(msg)) {
             TranslateMessage(&msg);
-            DispatchMessageA(&msg);
+            DispatchMessageW(&msg);
         }
     }
     return static_cast<int>(msg.wParam);
@@ -66,7 +66,7 @@ int RunProgram(int showCommand) {
 // An unexpected failure: a box for the operator at the window; nobody would dismiss one in an
 // unattended run, so there it goes to the event log and the run ends with 2.
 int ReportUnexpected(const std::string& text) {
-    if (orlenta::MentionsUnattended(orlenta::CommandLineWithoutProgramName(GetCommandLineA()))) {
+    if (orlenta::MentionsUnattended(ProgramCommandLine())) {
         orlenta::ReportToEventLog("Unexpected failure: " + text);
         return 2;
     }

@@ -16,6 +16,7 @@
 #include "frontend/resource.h"
 #include "util/AppError.h"
 #include "util/AppPaths.h"
+#include "util/Text.h"
 
 namespace orlenta {
 
@@ -84,7 +85,7 @@ constexpr std::array<const char*, 3> kBrowseTexts{
 constexpr long kNewDialogStyle = 0x40;  // BIF_NEWDIALOGSTYLE
 constexpr long kDesktopRoot = 0;
 
-constexpr const char* kWindowClass = "frmOrlenta";
+constexpr const wchar_t* kWindowClass = L"frmOrlenta";
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr int kFirstControlId = 1000;  // clear of IDOK and IDCANCEL, which the dialog manager sends
 
@@ -109,7 +110,8 @@ int TextWidth(HFONT font, const char* text) {
     }
     const HGDIOBJ previous = SelectObject(dc, font);
     SIZE size{};
-    GetTextExtentPoint32A(dc, text, lstrlenA(text), &size);
+    const std::wstring wide = Utf8ToWide(text);
+    GetTextExtentPoint32W(dc, wide.c_str(), static_cast<int>(wide.size()), &size);
     SelectObject(dc, previous);
     ReleaseDC(nullptr, dc);
     return size.cx + 1;
@@ -131,7 +133,7 @@ bool InBoxColumn(const ControlLayout& layout) {
 }
 
 struct WindowClassSpec {
-    const char* className;
+    const wchar_t* className;
     DWORD style;
     DWORD exStyle;
 };
@@ -140,49 +142,49 @@ WindowClassSpec ClassFor(const ControlLayout& row) {
     constexpr DWORD common = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
     switch (row.kind) {
     case K::Frame:
-        return {"BUTTON", common | BS_GROUPBOX, 0};
+        return {L"BUTTON", common | BS_GROUPBOX, 0};
     case K::Label:
         // A status path may hold "&", which is text here, not a mnemonic.
-        return {"STATIC", common | SS_LEFT | SS_NOPREFIX, 0};
+        return {L"STATIC", common | SS_LEFT | SS_NOPREFIX, 0};
     case K::TextBox:
-        return {"EDIT", common | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
+        return {L"EDIT", common | WS_TABSTOP | ES_LEFT | ES_AUTOHSCROLL, WS_EX_CLIENTEDGE};
     case K::Button:
-        return {"BUTTON", common | WS_TABSTOP | BS_PUSHBUTTON, 0};
+        return {L"BUTTON", common | WS_TABSTOP | BS_PUSHBUTTON, 0};
     case K::CheckBox:
-        return {"BUTTON", common | WS_TABSTOP | BS_AUTOCHECKBOX, 0};
+        return {L"BUTTON", common | WS_TABSTOP | BS_AUTOCHECKBOX, 0};
     case K::SpinControl:
         // No alignment style: the control keeps its own place beside its box instead of moving into it.
         // With UDS_SETBUDDYINT a press reads the box first, so it starts from a number the operator
         // typed, and from the control's own last value when the box holds no number in range.
-        return {UPDOWN_CLASSA, common | WS_TABSTOP | UDS_SETBUDDYINT | UDS_NOTHOUSANDS | UDS_ARROWKEYS, 0};
+        return {UPDOWN_CLASSW, common | WS_TABSTOP | UDS_SETBUDDYINT | UDS_NOTHOUSANDS | UDS_ARROWKEYS, 0};
     case K::ProgressBar:
-        return {PROGRESS_CLASSA, common, 0};
+        return {PROGRESS_CLASSW, common, 0};
     }
     throw std::logic_error("unknown control kind");
 }
 
 void RegisterWindowClass(WNDPROC windowProc) {
-    const HINSTANCE instance = GetModuleHandleA(nullptr);
-    WNDCLASSEXA existing{};
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
+    WNDCLASSEXW existing{};
     existing.cbSize = sizeof existing;
-    if (GetClassInfoExA(instance, kWindowClass, &existing)) {
+    if (GetClassInfoExW(instance, kWindowClass, &existing)) {
         return;
     }
     // Shared icons are never destroyed by us; a program without the resource gets the stock icon.
     auto icon = [instance](int size) {
-        HANDLE image = LoadImageA(instance, MAKEINTRESOURCEA(IDI_ORLENTA), IMAGE_ICON, size, size, LR_SHARED);
-        return image ? static_cast<HICON>(image) : LoadIconA(nullptr, MAKEINTRESOURCEA(32512));  // IDI_APPLICATION
+        HANDLE image = LoadImageW(instance, MAKEINTRESOURCEW(IDI_ORLENTA), IMAGE_ICON, size, size, LR_SHARED);
+        return image ? static_cast<HICON>(image) : LoadIconW(nullptr, MAKEINTRESOURCEW(32512));  // IDI_APPLICATION
     };
-    WNDCLASSEXA windowClass{};
+    WNDCLASSEXW windowClass{};
     windowClass.cbSize = sizeof windowClass;
     windowClass.lpfnWndProc = windowProc;
     windowClass.hInstance = instance;
     windowClass.hIcon = icon(GetSystemMetrics(SM_CXICON));
     windowClass.hIconSm = icon(GetSystemMetrics(SM_CXSMICON));
-    windowClass.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512));  // IDC_ARROW
     windowClass.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
     windowClass.lpszClassName = kWindowClass;
-    if (!RegisterClassExA(&windowClass)) {
+    if (!RegisterClassExW(&windowClass)) {
         throw AppError::FromLastError();
     }
 }
@@ -243,13 +245,13 @@ void frmOrlenta::CreateWindowAndControls() {
     }
     RegisterWindowClass(&frmOrlenta::WindowProc);
     dpi_ = ScreenDpi();
-    const HINSTANCE instance = GetModuleHandleA(nullptr);
+    const HINSTANCE instance = GetModuleHandleW(nullptr);
 
     const int clientWidth = TwipsToPixels(kFormClientWidthTwips);
     const int clientHeight = TwipsToPixels(kFormClientHeightTwips);
     RECT outer{0, 0, clientWidth, clientHeight};
     AdjustWindowRectEx(&outer, kWindowStyle, FALSE, 0);
-    if (!CreateWindowExA(0, kWindowClass, kFormCaption, kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+    if (!CreateWindowExW(0, kWindowClass, Utf8ToWide(kFormCaption).c_str(), kWindowStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                          outer.right - outer.left, outer.bottom - outer.top, nullptr, nullptr, instance, this)) {
         throw AppError::FromLastError();
     }
@@ -265,12 +267,12 @@ void frmOrlenta::CreateWindowAndControls() {
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     }
 
-    LOGFONTA logFont{};
+    LOGFONTW logFont{};
     logFont.lfHeight = -MulDiv(8, dpi_, 72);
     logFont.lfWeight = FW_NORMAL;
     logFont.lfCharSet = DEFAULT_CHARSET;
-    lstrcpynA(logFont.lfFaceName, "MS Shell Dlg", LF_FACESIZE);
-    font_.reset(CreateFontIndirectA(&logFont));
+    lstrcpynW(logFont.lfFaceName, L"MS Shell Dlg", LF_FACESIZE);
+    font_.reset(CreateFontIndirectW(&logFont));
 
     // The label widths fit their captions in the classic 8-point dialog font; in a wider face a
     // caption needs more room than its label has before its box: the boxes move right to make it.
@@ -301,7 +303,8 @@ void frmOrlenta::CreateWindowAndControls() {
         const ControlLayout& layout = kLayout[static_cast<std::size_t>(row)];
         const RECT place = PlaceOf(layout);
         const WindowClassSpec spec = ClassFor(layout);
-        HWND control = CreateWindowExA(spec.exStyle, spec.className, layout.caption, spec.style, place.left,
+        HWND control = CreateWindowExW(spec.exStyle, spec.className, Utf8ToWide(layout.caption).c_str(), spec.style,
+                                       place.left,
                                        place.top, place.right - place.left, place.bottom - place.top, hwnd_,
                                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + row)),
                                        instance, nullptr);
@@ -310,7 +313,7 @@ void frmOrlenta::CreateWindowAndControls() {
         }
         // Each new control goes below the ones before it, so that the tab order follows order_.
         SetWindowPos(control, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-        SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
+        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
         controls_[static_cast<std::size_t>(row)] = control;
         // A label grows to its caption, into the free space before its box, and never shrinks.
         if (layout.kind == K::Label && layout.caption[0] != '\0') {
@@ -324,19 +327,19 @@ void frmOrlenta::CreateWindowAndControls() {
 
     for (const SpinBinding& binding : kSpinBindings) {
         HWND spin = Control(binding.spin);
-        SendMessageA(spin, UDM_SETBUDDY, reinterpret_cast<WPARAM>(Control(binding.buddy)), 0);
-        SendMessageA(spin, UDM_SETRANGE32, static_cast<WPARAM>(kSpinMinimum), static_cast<LPARAM>(kSpinMaximum));
+        SendMessageW(spin, UDM_SETBUDDY, reinterpret_cast<WPARAM>(Control(binding.buddy)), 0);
+        SendMessageW(spin, UDM_SETRANGE32, static_cast<WPARAM>(kSpinMinimum), static_cast<LPARAM>(kSpinMaximum));
         // One step per press however long an arrow is held, instead of the control's speeding up.
         UDACCEL step{0, 1};
-        SendMessageA(spin, UDM_SETACCEL, 1, reinterpret_cast<LPARAM>(&step));
-        SendMessageA(spin, UDM_SETPOS32, 0, static_cast<LPARAM>(kSpinMinimum));
+        SendMessageW(spin, UDM_SETACCEL, 1, reinterpret_cast<LPARAM>(&step));
+        SendMessageW(spin, UDM_SETPOS32, 0, static_cast<LPARAM>(kSpinMinimum));
         // Binding may resize the control to the platform's own width; the layout's size stands.
         const RECT place = PlaceOf(kLayout[static_cast<std::size_t>(RowOf(binding.spin, -1))]);
         SetWindowPos(spin, nullptr, place.left, place.top, place.right - place.left, place.bottom - place.top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
     }
-    SendMessageA(Control("ProgressBar1"), PBM_SETRANGE32, 0, 100);
-    SendMessageA(Control("ProgressBar1"), PBM_SETPOS, 0, 0);
+    SendMessageW(Control("ProgressBar1"), PBM_SETRANGE32, 0, 100);
+    SendMessageW(Control("ProgressBar1"), PBM_SETPOS, 0, 0);
 }
 
 void frmOrlenta::CentreWindow() {
@@ -349,13 +352,13 @@ void frmOrlenta::CentreWindow() {
 }
 
 void frmOrlenta::ShowSettings(const RunSettings& settings) {
-    SetWindowTextA(Control("txtPath", 0), settings.AVEFolder.c_str());
-    SetWindowTextA(Control("txtPath", 1), settings.InstallationFolder.c_str());
-    SetWindowTextA(Control("txtPath", 2), settings.TestingFolder.c_str());
-    SetWindowTextA(Control("txtStartIndex"), settings.StartIndex.c_str());
-    SetWindowTextA(Control("txtStopIndex"), settings.StopIndex.c_str());
+    SetWindowTextUtf8(Control("txtPath", 0), settings.AVEFolder);
+    SetWindowTextUtf8(Control("txtPath", 1), settings.InstallationFolder);
+    SetWindowTextUtf8(Control("txtPath", 2), settings.TestingFolder);
+    SetWindowTextUtf8(Control("txtStartIndex"), settings.StartIndex);
+    SetWindowTextUtf8(Control("txtStopIndex"), settings.StopIndex);
     for (int k = 0; k < kAnalysisTypeCount; ++k) {
-        SendMessageA(Control("chkAVEFilter", k), BM_SETCHECK,
+        SendMessageW(Control("chkAVEFilter", k), BM_SETCHECK,
                      settings.AVEFilter[static_cast<std::size_t>(k)] ? BST_CHECKED : BST_UNCHECKED, 0);
     }
 }
@@ -369,7 +372,7 @@ void frmOrlenta::Show(int showCommand) {
     SetFocus(controls_[static_cast<std::size_t>(order_.front())]);
 }
 
-bool frmOrlenta::TranslateDialogMessage(MSG& msg) { return hwnd_ != nullptr && IsDialogMessageA(hwnd_, &msg); }
+bool frmOrlenta::TranslateDialogMessage(MSG& msg) { return hwnd_ != nullptr && IsDialogMessageW(hwnd_, &msg); }
 
 HWND frmOrlenta::Control(std::string_view name, int index) const {
     for (std::size_t row = 0; row < kLayout.size() && row < controls_.size(); ++row) {
@@ -390,20 +393,20 @@ RunSettings frmOrlenta::SettingsFromControls() const {
     for (int k = 0; k < kAnalysisTypeCount; ++k) {
         // A grayed box counts as unchecked.
         settings.AVEFilter[static_cast<std::size_t>(k)] =
-            SendMessageA(Control("chkAVEFilter", k), BM_GETCHECK, 0, 0) == BST_CHECKED;
+            SendMessageW(Control("chkAVEFilter", k), BM_GETCHECK, 0, 0) == BST_CHECKED;
     }
     return settings;
 }
 
 LRESULT CALLBACK frmOrlenta::WindowProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
-        auto* self = static_cast<frmOrlenta*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
+        auto* self = static_cast<frmOrlenta*>(reinterpret_cast<CREATESTRUCTW*>(lParam)->lpCreateParams);
         self->hwnd_ = hwnd;
-        SetWindowLongPtrA(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+        SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     }
-    auto* self = reinterpret_cast<frmOrlenta*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    auto* self = reinterpret_cast<frmOrlenta*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
     if (self == nullptr) {
-        return DefWindowProcA(hwnd, message, wParam, lParam);
+        return DefWindowProcW(hwnd, message, wParam, lParam);
     }
     // No exception may cross into the system's dispatcher: report it and carry on.
     try {
@@ -456,8 +459,8 @@ LRESULT frmOrlenta::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         seams_.endProgram();
         return 0;
     case WM_NCDESTROY: {
-        const LRESULT result = DefWindowProcA(hwnd_, message, wParam, lParam);
-        SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
+        const LRESULT result = DefWindowProcW(hwnd_, message, wParam, lParam);
+        SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);
         hwnd_ = nullptr;
         controls_.clear();
         focusBeforeDisable_ = nullptr;
@@ -465,7 +468,7 @@ LRESULT frmOrlenta::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         return result;
     }
     default:
-        return DefWindowProcA(hwnd_, message, wParam, lParam);
+        return DefWindowProcW(hwnd_, message, wParam, lParam);
     }
 }
 
@@ -476,7 +479,7 @@ void frmOrlenta::OnCommand(int id, int code) {
         const int row = GetDlgCtrlID(focus) - kFirstControlId;
         if (focus != nullptr && IsChild(hwnd_, focus) && row >= 0 && row < static_cast<int>(kLayout.size()) &&
             kLayout[static_cast<std::size_t>(row)].kind == K::Button) {
-            SendMessageA(focus, BM_CLICK, 0, 0);
+            SendMessageW(focus, BM_CLICK, 0, 0);
         }
         return;
     }
@@ -498,7 +501,7 @@ void frmOrlenta::cmdBrowse_Click(int index) {
     const std::string path =
         seams_.browseForFolder(hwnd_, kDesktopRoot, kNewDialogStyle, kBrowseTexts[static_cast<std::size_t>(index)]);
     if (!path.empty()) {
-        SetWindowTextA(Control("txtPath", index), path.c_str());
+        SetWindowTextUtf8(Control("txtPath", index), AnsiToUtf8(path));
     }
 }
 

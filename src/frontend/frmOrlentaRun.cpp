@@ -4,7 +4,6 @@
 
 #include <commctrl.h>
 
-#include "frontend/CodePageText.h"
 #include "history/HistoryOperator.h"
 #include "run/ReportingOperator.h"
 #include "run/RunAutomation.h"
@@ -12,6 +11,7 @@
 #include "run/RunOutputs.h"
 #include "util/AppPaths.h"
 #include "util/AppError.h"
+#include "util/Text.h"
 
 namespace orlenta {
 
@@ -30,15 +30,9 @@ void frmOrlenta::RunAutomation() {
         int& depth;
         ~RunScope() { --depth; }
     } scope{runDepth_};
-    if (const auto problem = UnspellableWindowTextMessage({{"AVE folder", Control("txtPath", 0)},
-                                                           {"installation folder", Control("txtPath", 1)},
-                                                           {"testing folder", Control("txtPath", 2)}})) {
-        ShowMessage(*problem);
-        return;
-    }
     stopRequested_ = false;
     // Two runs in one working folder would overwrite each other's input file.
-    const std::string folder = CurrentFolder();
+    const std::wstring folder = CurrentFolder();
     std::string lockRefusal;
     const auto lock = RunFolderLock::Acquire(folder, lockRefusal);
     if (!lock) {
@@ -52,26 +46,26 @@ void frmOrlenta::RunAutomation() {
     settings.Nightly.RerunFile.clear();
     settings.Nightly.Shard.clear();
     // The folders may have changed in the window since start-up: the outputs are checked against them.
-    const NightlyOptions& nightly = settings.Nightly;
-    auto refusal = MakeOutputPathsFull(settings.Nightly);
+    RunOutputPaths outputs;
+    auto refusal = MakeOutputPathsFull(settings.Nightly, outputs);
     if (!refusal) {
-        refusal = RunOutputRefusal(settings, {ApplicationFolder(), ExecutablePath(), folder, ""},
-                                   HistoryOutputFiles(nightly.HistoryFile, nightly.ReportFile));
+        refusal = RunOutputRefusal(settings, outputs, {ApplicationFolderPath(), ExecutablePath(), folder, L""},
+                                   HistoryOutputFiles(outputs.History, outputs.Report));
     }
     if (refusal) {
         ShowMessage("Nothing was run: " + *refusal);
         return;
     }
-    if (!settings.Nightly.LogFile.empty() && !log_) {
+    if (!outputs.Log.empty() && !log_) {
         try {
-            log_ = std::make_unique<RunLog>(settings.Nightly.LogFile);
+            log_ = std::make_unique<RunLog>(outputs.Log);
         } catch (const AppError& error) {
-            ShowMessage("The run log " + settings.Nightly.LogFile + " cannot be written: " + error.Description());
+            ShowMessage("The run log " + WideToUtf8(outputs.Log) + " cannot be written: " + error.Description());
         }
     }
-    if (log_ || !nightly.JUnitFile.empty() || !nightly.HistoryFile.empty() || !nightly.ReportFile.empty()) {
-        HistoryOperator history(*this, log_.get(), nightly.HistoryFile, nightly.ReportFile);
-        ReportingOperator reporter(history, log_.get(), nightly.JUnitFile);
+    if (log_ || !outputs.JUnit.empty() || !outputs.History.empty() || !outputs.Report.empty()) {
+        HistoryOperator history(*this, log_.get(), outputs.History, outputs.Report);
+        ReportingOperator reporter(history, log_.get(), outputs.JUnit);
         const RunResult result = orlenta::RunAutomation(settings, reporter, seams_.createShell);
         history.FinishRun(reporter.FinishRun(result, ExitCodeOf(result)));
     } else {
@@ -104,7 +98,7 @@ std::string frmOrlenta::InputBox(const std::string& prompt, const std::string& c
     return seams_.inputBox(hwnd_, prompt, caption, defaultAnswer);
 }
 
-void frmOrlenta::SetStatusText(const std::string& text) { SetWindowTextA(Control("lblStatus"), text.c_str()); }
+void frmOrlenta::SetStatusText(const std::string& text) { SetWindowTextUtf8(Control("lblStatus"), text); }
 
 void frmOrlenta::RefreshStatus() {
     RedrawWindow(Control("lblStatus"), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
@@ -114,7 +108,7 @@ namespace {
 
 PBRANGE ProgressRange(HWND bar) {
     PBRANGE range{};
-    SendMessageA(bar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+    SendMessageW(bar, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
     return range;
 }
 
@@ -132,7 +126,7 @@ void frmOrlenta::SetProgressMinimum(long value) {
     if (value >= range.iHigh) {
         RefuseProgressSetting();
     }
-    SendMessageA(bar, PBM_SETRANGE32, static_cast<WPARAM>(value), static_cast<LPARAM>(range.iHigh));
+    SendMessageW(bar, PBM_SETRANGE32, static_cast<WPARAM>(value), static_cast<LPARAM>(range.iHigh));
 }
 
 void frmOrlenta::SetProgressMaximum(long value) {
@@ -141,7 +135,7 @@ void frmOrlenta::SetProgressMaximum(long value) {
     if (value <= range.iLow) {
         RefuseProgressSetting();
     }
-    SendMessageA(bar, PBM_SETRANGE32, static_cast<WPARAM>(range.iLow), static_cast<LPARAM>(value));
+    SendMessageW(bar, PBM_SETRANGE32, static_cast<WPARAM>(range.iLow), static_cast<LPARAM>(value));
 }
 
 void frmOrlenta::SetProgressValue(long value) {
@@ -150,7 +144,7 @@ void frmOrlenta::SetProgressValue(long value) {
     if (value < range.iLow || value > range.iHigh) {
         RefuseProgressSetting();
     }
-    SendMessageA(bar, PBM_SETPOS, static_cast<WPARAM>(value), 0);
+    SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(value), 0);
 }
 
 void frmOrlenta::EnableControls(bool bEnabled) {

@@ -12,6 +12,8 @@
 #include "run/RunValues.h"
 #include "util/AppError.h"
 #include "util/Handles.h"
+#include "util/LongPath.h"
+#include "util/PathForm.h"
 #include "util/Text.h"
 #include "util/WholeFile.h"
 
@@ -19,7 +21,7 @@ namespace orlenta {
 
 namespace {
 
-constexpr const char* kDefaultHistoryName = "Orlenta-history.db";
+constexpr const wchar_t* kDefaultHistoryName = L"Orlenta-history.db";
 // Pictures make the page large; beyond these it names them instead of carrying them.
 constexpr unsigned long long kMostPictureBytes = 4ULL << 20;
 constexpr unsigned long long kMostPicturesBytes = 16ULL << 20;
@@ -33,7 +35,7 @@ std::string NowText() {
 
 // The file's bytes when it is no larger than `most`; otherwise nothing, with the reason.
 std::optional<std::string> ReadPicture(const std::string& path, unsigned long long most, std::string& note) {
-    const FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    const FileHandle file(CreateFileW(ExtendedLengthPath(Utf8ToWide(path)).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     LARGE_INTEGER size{};
     if (!file || !GetFileSizeEx(file.get(), &size)) {
@@ -60,7 +62,7 @@ bool IsReportOfOurs(const std::string& beginning) { return IsOrlentaReportText(b
 
 }  // namespace
 
-HistoryOperator::HistoryOperator(RunOperator& inner, RunLog* log, std::string historyPath, std::string reportPath)
+HistoryOperator::HistoryOperator(RunOperator& inner, RunLog* log, std::wstring historyPath, std::wstring reportPath)
     : ForwardingOperator(inner), log_(log), historyPath_(std::move(historyPath)), reportPath_(std::move(reportPath)) {}
 
 void HistoryOperator::Say(const std::string& text) {
@@ -74,13 +76,13 @@ void HistoryOperator::Say(const std::string& text) {
 void HistoryOperator::RunStarted(const RunSettings& settings) {
     night_ = {};
     night_.Started = NowText();
-    night_.Machine = ToUtf8(ComputerName());
-    night_.User = ToUtf8(UserName());
-    night_.AveFolder = ToUtf8(settings.AVEFolder);
-    night_.InstallationFolder = ToUtf8(settings.InstallationFolder);
-    night_.TestingFolder = ToUtf8(settings.TestingFolder);
+    night_.Machine = ComputerName();
+    night_.User = UserName();
+    night_.AveFolder = settings.AVEFolder;
+    night_.InstallationFolder = settings.InstallationFolder;
+    night_.TestingFolder = settings.TestingFolder;
     night_.AnalysisTypes = AnalysisTypesText(settings);
-    night_.Aves = ToUtf8(AvesText(settings));
+    night_.Aves = AvesText(settings);
     night_.Shard = settings.Nightly.Shard;
     night_.TimeLimitMinutes = TimeLimitMinutes(settings.Nightly.PassTimeLimit);
     startTick_ = GetTickCount64();
@@ -93,7 +95,7 @@ void HistoryOperator::RunStarted(const RunSettings& settings) {
         try {
             history_.emplace(historyPath_);
         } catch (const AppError& error) {
-            Say("The history " + historyPath_ + " cannot be used: " + error.Description() +
+            Say("The history " + WideToUtf8(historyPath_) + " cannot be used: " + error.Description() +
                 " The run goes on without it.");
             complained_ = true;
         }
@@ -118,7 +120,7 @@ void HistoryOperator::PassEnded(const PassRecord& record) {
     HistoryPass pass;
     pass.Ordinal = record.Ordinal;
     pass.Ave = record.AveNumber;
-    pass.Archive = ToUtf8(record.ArchivePath);
+    pass.Archive = record.ArchivePath;
     pass.Started = IsoLocalTime(record.Start);
     pass.Seconds = record.Seconds;
     pass.Outcome = record.Outcome;
@@ -126,16 +128,16 @@ void HistoryOperator::PassEnded(const PassRecord& record) {
         pass.ExitCode = record.ExitCode;
     }
     if (record.Outcome == PassOutcome::CouldNotStart) {
-        pass.Reason = ToUtf8(record.Text);
+        pass.Reason = record.Text;
     }
     for (size_t i = 0; i < std::max(record.Windows.size(), record.Pictures.size()); ++i) {
         HungWindow window;
-        window.Text = ToUtf8(i < record.Windows.size() ? record.Windows[i] : "(a window)");
-        window.Picture = i < record.Pictures.size() ? ToUtf8(record.Pictures[i]) : "";
+        window.Text = i < record.Windows.size() ? record.Windows[i] : "(a window)";
+        window.Picture = i < record.Pictures.size() ? record.Pictures[i] : "";
         pass.Windows.push_back(std::move(window));
     }
     for (const std::string& process : record.LeftRunning) {
-        pass.LeftRunning.push_back(ToUtf8(process));
+        pass.LeftRunning.push_back(process);
     }
     tonight_.push_back(pass);
     pictures_.push_back(record.Pictures);
@@ -171,7 +173,7 @@ void HistoryOperator::Write() {
         // A locked history may take the rows at the next pass; a read-only one never will.
         if (!complained_) {
             complained_ = true;
-            Say("The history " + historyPath_ + " cannot be written: " + error.Description() +
+            Say("The history " + WideToUtf8(historyPath_) + " cannot be written: " + error.Description() +
                 " The run goes on; each pass tries again.");
         }
     }
@@ -186,11 +188,12 @@ void HistoryOperator::FinishRun(int exitCode) {
         try {
             history_->EndRun(night_);
         } catch (const AppError& error) {
-            Say("The end of the run is not in the history " + historyPath_ + ": " + error.Description());
+            Say("The end of the run is not in the history " + WideToUtf8(historyPath_) + ": " + error.Description());
         }
     }
     if (history_ && !unwritten_.empty()) {
-        Say(std::to_string(unwritten_.size()) + " passes of this run are not in the history " + historyPath_ + ".");
+        Say(std::to_string(unwritten_.size()) + " passes of this run are not in the history " +
+            WideToUtf8(historyPath_) + ".");
     }
     if (!reportPath_.empty()) {
         WriteReport();
@@ -224,24 +227,24 @@ void HistoryOperator::WriteReport() {
         } catch (const AppError& error) {
             rows.EarlierRuns.clear();
             rows.Earlier.clear();
-            Say("The history " + historyPath_ + " cannot be read: " + error.Description() +
+            Say("The history " + WideToUtf8(historyPath_) + " cannot be read: " + error.Description() +
                 " The report tells of this run alone.");
         }
     }
     try {
         ReplaceWholeFile(reportPath_, MorningReportHtml(rows), kReportPatienceMs);
-        Say("Morning report: " + reportPath_);
+        Say("Morning report: " + WideToUtf8(reportPath_));
     } catch (const AppError& error) {
-        Say("The morning report " + reportPath_ + " cannot be written: " + error.Description());
+        Say("The morning report " + WideToUtf8(reportPath_) + " cannot be written: " + error.Description());
     }
 }
 
-std::string DefaultHistoryPath(const std::string& logPath) {
-    const size_t slash = logPath.find_last_of("\\/");
-    return (slash == std::string::npos ? std::string() : logPath.substr(0, slash + 1)) + kDefaultHistoryName;
+std::wstring DefaultHistoryPath(const std::wstring& logPath) {
+    const std::wstring folder = ParentFolderOf(logPath);
+    return (folder.empty() || folder.back() == L'\\' ? folder : folder + L"\\") + kDefaultHistoryName;
 }
 
-std::vector<RunOutputFile> HistoryOutputFiles(const std::string& historyPath, const std::string& reportPath) {
+std::vector<RunOutputFile> HistoryOutputFiles(const std::wstring& historyPath, const std::wstring& reportPath) {
     return {{"-HISTORY=", "history", historyPath, IsHistoryOfOurs}, {"-REPORT=", "report", reportPath, IsReportOfOurs}};
 }
 

@@ -20,7 +20,7 @@ class HistoryOperator final : public ForwardingOperator {
 public:
     // Empty paths keep no history or write no report. A history that cannot be opened or written
     // is said once in `log` (or, with no log, to the operator) and the run goes on without it.
-    HistoryOperator(RunOperator& inner, RunLog* log, std::string historyPath, std::string reportPath);
+    HistoryOperator(RunOperator& inner, RunLog* log, std::wstring historyPath, std::wstring reportPath);
 
     void RunStarted(const RunSettings& settings) override;
     void PassesPlanned(const AveSelection& selection) override;
@@ -37,8 +37,8 @@ private:
     void WriteReport();
 
     RunLog* log_;
-    std::string historyPath_;
-    std::string reportPath_;
+    std::wstring historyPath_;
+    std::wstring reportPath_;
     std::optional<RunHistory> history_;
     HistoryRun night_;
     unsigned long long startTick_ = 0;
@@ -49,9 +49,9 @@ private:
 };
 
 // Where an unattended run keeps its history without "-HISTORY=": Orlenta-history.db beside its log.
-std::string DefaultHistoryPath(const std::string& logPath);
+std::wstring DefaultHistoryPath(const std::wstring& logPath);
 
 // The history and the report as outputs that may be written only where nothing else would be lost.
-std::vector<RunOutputFile> HistoryOutputFiles(const std::string& historyPath, const std::string& reportPath);
+std::vector<RunOutputFile> HistoryOutputFiles(const std::wstring& historyPath, const std::wstring& reportPath);
 
 }  // namespace orlenta

@@ -8,6 +8,7 @@
 
 #include "history/NightFindings.h"
 #include "util/AppPaths.h"
+#include "util/Text.h"
 
 namespace orlenta {
 
@@ -137,8 +138,8 @@ bool IsOrlentaHistoryBytes(const std::string& beginning) {
     return id == static_cast<std::uint32_t>(kHistoryApplicationId);
 }
 
-RunHistory::RunHistory(const std::string& path) {
-    if (sqlite3_open_v2(AnsiToUtf8(path).c_str(), db_.put(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+RunHistory::RunHistory(const std::wstring& path) {
+    if (sqlite3_open_v2(WideToUtf8(path).c_str(), db_.put(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
         SQLITE_OK) {
         throw SqliteError(db_.get());
     }
@@ -155,9 +156,10 @@ RunHistory::RunHistory(const std::string& path) {
             return 0;
         });
     } else if (id != kHistoryApplicationId) {
-        throw HistoryError(path + " is not an Orlenta history.");
+        throw HistoryError(WideToUtf8(path) + " is not an Orlenta history.");
     } else if (version > kHistorySchemaVersion) {
-        throw HistoryError(path + " has the schema of a newer Orlenta (version " + std::to_string(version) + ").");
+        throw HistoryError(WideToUtf8(path) + " has the schema of a newer Orlenta (version " + std::to_string(version) +
+                           ").");
     }
     insertPass_ = Prepare(db_.get(),
                           "INSERT INTO passes (run_id, ordinal, ave, archive, started, seconds, outcome, exit_code, "

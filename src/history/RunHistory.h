@@ -24,7 +24,7 @@ public:
     // Opens the history, or makes it with its schema when the file is new or empty. Raises
     // AppError when the file is no Orlenta history, has a newer schema, or cannot be opened. A file
     // that cannot be written opens for reading: then the writes raise.
-    explicit RunHistory(const std::string& path);
+    explicit RunHistory(const std::wstring& path);
 
     // Each write is one transaction; each raises the engine's error and leaves the history as it was.
     std::int64_t AddRun(const HistoryRun& run);

@@ -21,7 +21,7 @@ constexpr LCTYPE kIsoLanguageName = 89;  // LOCALE_SISO639LANGNAME
 
 // The old engine's databases (Jet, and its successor ACE) name their format at byte 4.
 bool IsOldEngineFormat(const std::string& path) {
-    const FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    const FileHandle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return false;  // whatever keeps it from being read, SQLite reports in its own words
@@ -59,7 +59,7 @@ std::string QuoteIdentifier(const std::string& name) {
     return quoted + "\"";
 }
 
-std::string Comparable(const std::string& name) { return TrimSpaces(ToLowerText(name)); }
+std::string Comparable(const std::string& name) { return TrimSpaces(ToLowerAnsiText(name)); }
 
 // The table's own spelling of a chosen column: a stored name may differ from the candidate in case or
 // outer spaces, and SQLite, unlike the names it matches, does not ignore outer spaces.
@@ -157,7 +157,7 @@ bool clsMessageRecordset::FieldExists(const std::string& sFieldName, const Table
 std::string clsMessageRecordset::GetLanguageField(const std::string& sBaseName, const TableColumns& columns) {
     const std::string language = GetLocaleString(host_.userLocale(), kIsoLanguageName);
     const std::array<std::string, 3> candidates = {
-        sBaseName + "_" + ToLowerText(language),
+        sBaseName + "_" + ToLowerAnsiText(language),
         sBaseName + "_en",
         sBaseName,
     };

@@ -15,7 +15,7 @@ namespace orlenta {
 // What the catalogue takes from its surroundings. The program uses DefaultCatalogueHost();
 // tests put in a catalogue of their own, a chosen user locale and a recorder for the boxes.
 struct MessageCatalogueHost {
-    std::string databasePath;
+    std::string databasePath;  // UTF-8
     std::function<LCID()> userLocale;
     // A modal box with the OK button only.
     std::function<void(const std::string& text, const std::string& caption)> messageBox;

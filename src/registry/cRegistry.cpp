@@ -279,6 +279,6 @@ std::vector<std::string> cRegistry::ListSubkeys() const {
 }
 
 // A length of 0 from the platform means it could not expand: the text stays as stored.
-std::string cRegistry::ExpandEnvironmentText(const std::string& text) { return ExpandEnvironment(text); }
+std::string cRegistry::ExpandEnvironmentText(const std::string& text) { return ExpandEnvironmentAnsi(text); }
 
 }  // namespace orlenta

@@ -31,7 +31,7 @@ public:
     void PassEnded(const PassRecord& record) override { inner_.PassEnded(record); }
     std::optional<double> UsualSeconds(std::int32_t aveNumber) override { return inner_.UsualSeconds(aveNumber); }
     bool StopRequested() override { return inner_.StopRequested(); }
-    std::string PicturesFolder() override { return inner_.PicturesFolder(); }
+    std::wstring PicturesFolder() override { return inner_.PicturesFolder(); }
 
 protected:
     RunOperator& inner_;

@@ -11,6 +11,7 @@
 #include "util/AppError.h"
 #include "util/AppPaths.h"
 #include "util/Handles.h"
+#include "util/LongPath.h"
 #include "util/Text.h"
 #include "util/WholeFile.h"
 
@@ -18,11 +19,11 @@ namespace orlenta {
 
 namespace {
 
-// Text for an attribute or an element, from the ANSI code page into UTF-8, with the characters XML
-// reserves written as references and the control characters XML 1.0 forbids replaced.
-std::string Xml(const std::string& ansiText) {
+// Text for an attribute or an element, with the characters XML reserves written as references and
+// the control characters XML 1.0 forbids replaced.
+std::string Xml(const std::string& text) {
     std::string escaped;
-    for (const char c : ToUtf8(ansiText)) {
+    for (const char c : text) {
         switch (c) {
             case '&': escaped += "&amp;"; break;
             case '<': escaped += "&lt;"; break;
@@ -172,21 +173,23 @@ std::string JUnitXml(const RunSettings& settings, const SYSTEMTIME& started, con
     return xml + cases + kSuiteClosing;
 }
 
-void WriteJUnitReport(const std::string& path, const RunSettings& settings, const SYSTEMTIME& started,
+void WriteJUnitReport(const std::wstring& path, const RunSettings& settings, const SYSTEMTIME& started,
                       const std::vector<PassRecord>& passes, const RunEnding& ending, unsigned long patienceMs) {
-    char host[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD hostLength = sizeof host;
-    if (!GetComputerNameA(host, &hostLength)) {
+    wchar_t host[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD hostLength = MAX_COMPUTERNAME_LENGTH + 1;
+    if (!GetComputerNameW(host, &hostLength)) {
         hostLength = 0;
     }
-    ReplaceWholeFile(path, JUnitXml(settings, started, std::string(host, hostLength), passes, ending), patienceMs);
+    ReplaceWholeFile(path, JUnitXml(settings, started, WideToUtf8(std::wstring_view(host, hostLength)), passes, ending),
+                     patienceMs);
 }
 
 namespace {
 
-FileHandle OpenForAdding(const std::string& path) {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+FileHandle OpenForAdding(const std::wstring& path) {
+    FileHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                nullptr));
     if (!file) {
         throw AppError::FromLastError();
     }
@@ -228,7 +231,7 @@ void WriteAt(const FileHandle& file, std::uint64_t offset, const std::string& by
 
 }  // namespace
 
-JUnitAppender::JUnitAppender(std::string path, const std::vector<PassRecord>& passes) : path_(std::move(path)) {
+JUnitAppender::JUnitAppender(std::wstring path, const std::vector<PassRecord>& passes) : path_(std::move(path)) {
     for (const PassRecord& pass : passes) {
         ++tests_;
         failures_ += IsFailure(pass) ? 1 : 0;

@@ -27,15 +27,14 @@ struct RunEnding {
 inline constexpr std::int64_t kListedNotRun = 1000;
 
 // One testsuite "Orlenta" with its counts, total time, timestamp and host name, the folders and the
-// five flags as properties, one testcase per pass, then the ending's testcases. UTF-8, whatever the
-// ANSI code page is.
+// five flags as properties, one testcase per pass, then the ending's testcases; texts and file in UTF-8.
 std::string JUnitXml(const RunSettings& settings, const SYSTEMTIME& started, const std::string& hostName,
                      const std::vector<PassRecord>& passes, const RunEnding& ending = {});
 
 // Writes the XML beside the file and then puts it in the file's place, so a reader (or a run that
 // dies) never finds half a file. A file another program holds open refuses that: the move is tried
 // again for `patienceMs`, then the file is rewritten in place. Raises AppError when both fail.
-void WriteJUnitReport(const std::string& path, const RunSettings& settings, const SYSTEMTIME& started,
+void WriteJUnitReport(const std::wstring& path, const RunSettings& settings, const SYSTEMTIME& started,
                       const std::vector<PassRecord>& passes, const RunEnding& ending, unsigned long patienceMs);
 
 // What the file says of itself: true when it is a JUnit file of this program (its suite is ours).
@@ -50,14 +49,14 @@ class JUnitAppender {
 public:
     // Takes over the file WriteJUnitReport has just written for `passes`; raises AppError when it
     // cannot read it or it does not end as that writer ends its files.
-    JUnitAppender(std::string path, const std::vector<PassRecord>& passes);
+    JUnitAppender(std::wstring path, const std::vector<PassRecord>& passes);
 
     // Raises AppError when the file is no longer as this left it or a write fails; the file then
     // still holds every earlier pass.
     void Append(const PassRecord& pass);
 
 private:
-    std::string path_;
+    std::wstring path_;
     std::uint64_t closingAt_ = 0;  // where "</testsuite>" begins
     std::uint64_t countsAt_ = 0;   // where the counts of the suite's opening tag begin
     std::int64_t tests_ = 0;

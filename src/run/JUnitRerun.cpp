@@ -56,12 +56,12 @@ ComPtr<IXMLDOMNodeList> Select(IXMLDOMNode* node, const wchar_t* xpath) {
 std::string NodeText(IXMLDOMNode* node) {
     UniqueBstr text;
     Check(node->get_text(text.put()), "the XML parser cannot read a name");
-    return WideToAnsi(text.get() == nullptr ? L"" : text.get());
+    return WideToUtf8(text.get() == nullptr ? L"" : text.get());
 }
 
 }  // namespace
 
-std::vector<std::int32_t> FailedAvesOf(const std::string& junitPath) {
+std::vector<std::int32_t> FailedAvesOf(const std::wstring& junitPath) {
     const ComPtr<IXMLDOMDocument2> document = CreateDocument();
     document->put_async(VARIANT_FALSE);
     document->put_resolveExternals(VARIANT_FALSE);
@@ -83,7 +83,7 @@ std::vector<std::int32_t> FailedAvesOf(const std::string& junitPath) {
         UniqueBstr text;
         if (SUCCEEDED(document->get_parseError(error.put())) && error && SUCCEEDED(error->get_reason(text.put())) &&
             text.get() != nullptr) {
-            reason = TrimSpaces(WideToAnsi(text.get()));
+            reason = TrimSpaces(WideToUtf8(text.get()));
             std::replace(reason.begin(), reason.end(), '\r', ' ');
             std::replace(reason.begin(), reason.end(), '\n', ' ');
         }

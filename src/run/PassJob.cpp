@@ -45,14 +45,14 @@ std::vector<DWORD> JobProcessIds(HANDLE job) {
 
 std::string ProcessImageName(DWORD processId) {
     const KernelHandle process(OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-    char path[MAX_PATH * 2] = {};
-    DWORD size = sizeof path;
-    if (!process || !QueryFullProcessImageNameA(process.get(), 0, path, &size)) {
+    wchar_t path[MAX_PATH * 2] = {};
+    DWORD size = MAX_PATH * 2;
+    if (!process || !QueryFullProcessImageNameW(process.get(), 0, path, &size)) {
         return "process";
     }
-    const std::string full(path, size);
-    const auto slash = full.find_last_of("\\/");
-    return slash == std::string::npos ? full : full.substr(slash + 1);
+    const std::wstring full(path, size);
+    const auto slash = full.find_last_of(L"\\/");
+    return WideToUtf8(slash == std::wstring::npos ? full : full.substr(slash + 1));
 }
 
 namespace {

@@ -7,6 +7,7 @@
 #include "run/PassJob.h"
 #include "run/WindowPicture.h"
 #include "util/AppError.h"
+#include "util/LongPath.h"
 #include "util/Text.h"
 
 namespace orlenta {
@@ -20,9 +21,9 @@ constexpr int kMostCharacters = 1000;
 constexpr UINT kTextWaitMs = 1000;
 
 std::string ClassOf(HWND window) {
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    return ToLowerText(name);
+    wchar_t name[64] = {};
+    GetClassNameW(window, name, 64);
+    return ToLowerText(WideToUtf8(name));
 }
 
 // A window of another process keeps its caption where it can be read without a message; an edit
@@ -40,7 +41,7 @@ std::string TextOf(HWND window, bool ask) {
         length = GetWindowTextW(window, text.data(), static_cast<int>(text.size()));
     }
     text.resize(static_cast<std::size_t>(std::max(length, 0)));
-    return WideToAnsi(text);
+    return WideToUtf8(text);
 }
 
 // "&OK" is drawn as OK with its letter underlined; "&&" is a plain ampersand.
@@ -107,7 +108,7 @@ struct Search {
 
 }  // namespace
 
-PassWindows RecordPassWindows(HANDLE job, const std::string& picturePrefix) {
+PassWindows RecordPassWindows(HANDLE job, const std::wstring& picturePrefix) {
     const std::vector<DWORD> ids = JobProcessIds(job);
     Search search{&ids, {}};
     EnumWindows(
@@ -124,18 +125,18 @@ PassWindows RecordPassWindows(HANDLE job, const std::string& picturePrefix) {
 
     PassWindows windows;
     if (!picturePrefix.empty() && !search.found.empty()) {
-        const auto slash = picturePrefix.find_last_of('\\');
-        if (slash != std::string::npos) {
-            CreateDirectoryA(picturePrefix.substr(0, slash).c_str(), nullptr);
+        const auto slash = picturePrefix.find_last_of(L'\\');
+        if (slash != std::wstring::npos) {
+            CreateDirectoryW(ExtendedLengthPath(picturePrefix.substr(0, slash)).c_str(), nullptr);
         }
     }
     for (std::size_t i = 0; i < search.found.size(); ++i) {
         std::string line = Describe(search.found[i].first, search.found[i].second);
         if (!picturePrefix.empty()) {
-            const std::string picture = picturePrefix + std::to_string(i + 1) + ".png";
+            const std::wstring picture = picturePrefix + std::to_wstring(i + 1) + L".png";
             try {
                 SaveWindowPicture(search.found[i].first, picture);
-                windows.Pictures.push_back(picture);
+                windows.Pictures.push_back(WideToUtf8(picture));
             } catch (const AppError& error) {
                 line += " (no picture: " + error.Description() + ")";
                 windows.Pictures.emplace_back();

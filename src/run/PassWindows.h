@@ -11,7 +11,7 @@ namespace orlenta {
 struct PassWindows {
     // One line per window: wscript.exe (412): "Kavro" - "The licence server cannot be found." [OK]
     std::vector<std::string> Lines;
-    // With pictures asked for, one per line: the full path of its PNG, empty where it failed.
+    // With pictures asked for, one per line: the full path of its PNG (UTF-8), empty where it failed.
     std::vector<std::string> Pictures;
 };
 
@@ -20,6 +20,6 @@ struct PassWindows {
 // `picturePrefix` ("D:\Nightly.log.screens\Ave007-") each window's picture is saved as the prefix
 // followed by its number and ".png", its folder made when missing. Reads no text by a message that
 // a hung window could hold up for long. The calling thread must have COM initialised for pictures.
-PassWindows RecordPassWindows(HANDLE job, const std::string& picturePrefix);
+PassWindows RecordPassWindows(HANDLE job, const std::wstring& picturePrefix);
 
 }  // namespace orlenta

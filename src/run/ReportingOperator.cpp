@@ -44,7 +44,7 @@ std::string Settings(const RunSettings& settings) {
 
 }  // namespace
 
-ReportingOperator::ReportingOperator(RunOperator& inner, RunLog* log, std::string junitPath, AveChoice choice)
+ReportingOperator::ReportingOperator(RunOperator& inner, RunLog* log, std::wstring junitPath, AveChoice choice)
     : ForwardingOperator(inner), log_(log), junitPath_(std::move(junitPath)), choice_(std::move(choice)) {}
 
 void ReportingOperator::Log(const std::string& text) const {
@@ -128,12 +128,8 @@ void ReportingOperator::PassStarted(const PassRecord& record) {
     inner_.PassStarted(record);
 }
 
-std::string ReportingOperator::PicturesFolder() {
-    if (log_ == nullptr) {
-        return {};
-    }
-    const PathForm form = FullPathForm(log_->Path());
-    return form.usable() ? form.full + ".screens" : std::string();
+std::wstring ReportingOperator::PicturesFolder() {
+    return log_ == nullptr || log_->Path().empty() ? std::wstring() : log_->Path() + L".screens";
 }
 
 void ReportingOperator::PassEnded(const PassRecord& record) {
@@ -173,7 +169,7 @@ bool ReportingOperator::WriteJUnit(const RunEnding& ending, unsigned long patien
         // Said once while the passes go on; the last write says it again in the summary.
         if (!junitFailed_) {
             junitFailed_ = true;
-            Log("JUnit results cannot be written to " + junitPath_ + ": " + error.Description());
+            Log("JUnit results cannot be written to " + WideToUtf8(junitPath_) + ": " + error.Description());
         }
         lastJUnitError_ = error.Description();
         return false;
@@ -231,7 +227,8 @@ int ReportingOperator::FinishRun(const RunResult& result, int exitCode) {
                                      [](const PassRecord& pass) { return !pass.Passed(); })) +
         " failed" + (result.Stopped ? ", stopped" : "") +
         (ending.Failure.empty() || ending.Failure == "stopped" ? "" : ", " + ending.Failure) +
-        (written ? "" : ", JUnit results not written to " + junitPath_ + ": " + lastJUnitError_) + "; exit code " +
+        (written ? "" : ", JUnit results not written to " + WideToUtf8(junitPath_) + ": " + lastJUnitError_) +
+        "; exit code " +
         std::to_string(finalCode));
     return finalCode;
 }

@@ -17,7 +17,7 @@ class ReportingOperator final : public ForwardingOperator {
 public:
     // `log` may be null (no log); an empty `junitPath` writes no JUnit results. `choice` is the run's
     // choice of AVEs, so that a run that ends before its passes names the ones it was to take.
-    ReportingOperator(RunOperator& inner, RunLog* log, std::string junitPath, AveChoice choice = {});
+    ReportingOperator(RunOperator& inner, RunLog* log, std::wstring junitPath, AveChoice choice = {});
 
     void ShowMessage(const std::string& text) override;
     std::string InputBox(const std::string& prompt, const std::string& caption,
@@ -29,7 +29,7 @@ public:
     void PassStarted(const PassRecord& record) override;
     void PassEnded(const PassRecord& record) override;
     // Beside the log: "<log name>.screens"; none without a log.
-    std::string PicturesFolder() override;
+    std::wstring PicturesFolder() override;
 
     // The run's last record: the JUnit file with the run's own testcase when `exitCode` is 2 and the
     // AVEs not run as skipped, and the log's summary line. Returns the exit code the run ends with:
@@ -44,7 +44,7 @@ private:
     void StartAppending();
 
     RunLog* log_;
-    std::string junitPath_;
+    std::wstring junitPath_;
     std::optional<RunSettings> settings_;
     SYSTEMTIME started_{};
     std::vector<PassRecord> passes_;

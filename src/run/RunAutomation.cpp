@@ -18,6 +18,7 @@
 #include "util/AppPaths.h"
 #include "util/Text.h"
 #include "util/clsTextFile.h"
+#include "util/LongPath.h"
 #include "util/PathForm.h"
 #include "util/modFileExists.h"
 
@@ -45,8 +46,8 @@ void DeleteFileOrRaise(const std::string& name) {
     }
 }
 
-void RemoveFolderOrRaise(const std::string& name, unsigned long& error) {
-    if (!RemoveDirectoryA(RemoveTrailingBackslash(name).c_str())) {
+void RemoveFolderOrRaise(const std::wstring& path, unsigned long& error) {
+    if (!RemoveDirectoryW(ExtendedLengthPath(path).c_str())) {
         error = GetLastError();
         throw AppError::FromWin32(error, ProgramName());
     }
@@ -56,16 +57,47 @@ void RemoveFolderOrRaise(const std::string& name, unsigned long& error) {
 struct FolderValue {
     std::string given;  // after AddTrailingBackslash
     PathForm form;
-    // The full form ending in "\"; the given text when it cannot be made full, so that the
-    // existence test fails on it as on any folder that does not exist.
-    std::string Path() const { return form.usable() ? FolderPathWithBackslash(form) : given; }
+    // The full form ending in "\"; empty when it cannot be made full, so that the existence test
+    // fails on it as on any folder that does not exist.
+    std::wstring Path() const { return FolderPathWithBackslash(form); }
+    // The full form as text, for the input file and the messages; the given text when unusable.
+    std::string Text() const { return form.usable() ? WideToUtf8(Path()) : given; }
 };
 
 FolderValue MakeFolderValue(const std::string& text) {
     FolderValue value;
     value.given = AddTrailingBackslash(text);
+    // An empty box names no folder, though its lone backslash would be the current drive's root.
+    if (TrimSpaces(text).empty()) {
+        return value;
+    }
     value.form = FolderPathForm(value.given);
+    // The script reads the folders from the input file in the system's code page: a folder that
+    // code page cannot spell exactly would reach it as another folder, or none.
+    if (value.form.usable() && !Utf8ToAnsiExactly(WideToUtf8(value.form.full))) {
+        value.form.full.clear();
+        value.form.refusal =
+            "the system's code page cannot spell it, and the test script reads its folders in that code page: "
+            "rename the folder, or give it by its short name";
+    }
     return value;
+}
+
+bool FolderExistsAt(const std::wstring& path) {
+    if (path.empty()) {
+        return false;
+    }
+    const DWORD attributes = GetFileAttributesW(ExtendedLengthPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// A line of the input file in the system's code page, which the script reads it in.
+std::string InputFileLine(const std::string& text) {
+    if (auto ansi = Utf8ToAnsiExactly(text)) {
+        return *ansi;
+    }
+    throw AppError(error_number::kInvalidArgument, ProgramName(),
+                   "\"" + text + "\" cannot be written in the system's code page, which the test script reads");
 }
 
 // Today's message for a folder that does not exist, or why the path cannot name a folder at all.
@@ -150,37 +182,44 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
     FolderValue ave;
     FolderValue installation;
     FolderValue testing;
+    // Texts for the input file and the messages; paths for every check and every deletion.
     std::string aveFolder;
     std::string installationFolder;
     std::string testingFolder;
+    std::wstring avePath;
+    std::wstring installationPath;
+    std::wstring testingPath;
     std::int32_t startNumber = 0;
     std::int32_t stopNumber = 0;
     std::array<bool, kAnalysisTypeCount> flags{};
     std::string inputFile;
     std::string scriptCommand;
     std::unique_ptr<clsTextFile> writer;
-    std::vector<std::string> inputHeader;  // lines 1 to 8 of the input file, as written
+    std::vector<std::string> inputHeader;  // lines 1 to 8 of the input file, as written (ANSI)
     std::string passNumbers;               // the numbers of the passes so far, one per line
     std::unique_ptr<ScriptShell> shell;
 
     step.Do(20, [&] {
         ave = MakeFolderValue(settings.AVEFolder);
-        aveFolder = ave.Path();
+        aveFolder = ave.Text();
+        avePath = ave.Path();
     });
     step.Do(30, [&] {
         installation = MakeFolderValue(settings.InstallationFolder);
-        installationFolder = installation.Path();
+        installationFolder = installation.Text();
+        installationPath = installation.Path();
     });
     step.Do(40, [&] {
         testing = MakeFolderValue(settings.TestingFolder);
-        testingFolder = testing.Path();
+        testingFolder = testing.Text();
+        testingPath = testing.Path();
     });
 
-    if (step.Test(50, [&] { return !ave.form.usable() || !FolderExists(aveFolder); })) {
+    if (step.Test(50, [&] { return !FolderExistsAt(avePath); })) {
         step.Do(60, [&] { op.ShowMessage(MissingFolderMessage(ave)); });
         return ended();  // 70
     }
-    if (step.Test(80, [&] { return !installation.form.usable() || !FolderExists(installationFolder); })) {
+    if (step.Test(80, [&] { return !FolderExistsAt(installationPath); })) {
         step.Do(90, [&] { op.ShowMessage(MissingFolderMessage(installation)); });
         return ended();  // 100
     }
@@ -204,7 +243,7 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
         inputIsThisRuns = step.Do(180, [&] { DeleteFileOrRaise(inputFile); });
     }
 
-    if (step.Test(190, [&] { return FolderExists(testingFolder); })) {
+    if (step.Test(190, [&] { return FolderExistsAt(testingPath); })) {
         std::string answer;
         step.Do(200, [&] {
             answer = op.InputBox(
@@ -222,25 +261,26 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
         }
         // The same folder in another spelling (case, slashes, "." segments, its short name) is the
         // folder itself, decided as the refusals decide it.
-        if (step.Test(230, [&] { return IsSameFolder(testingFolder, answered.Path()); })) {
+        if (step.Test(230, [&] { return IsSameFolder(testingPath, answered.Path()); })) {
             // Emptying a drive root, or a folder the run itself needs, would destroy what the run
             // works on: refuse, and end the run with nothing deleted.
             const auto refusal =
-                TestingFolderDeletionRefusal(testing.given, aveFolder, installationFolder, ApplicationFolder());
+                TestingFolderDeletionRefusal(testing.given, testingPath, avePath, installationPath,
+                                             ApplicationFolderPath());
             if (refusal) {
                 step.Do(240, [&] { op.ShowMessage(*refusal); });
                 return ended();
             }
-            if (step.Test(240, [&] { return FolderExists(testingFolder); })) {
+            if (step.Test(240, [&] { return FolderExistsAt(testingPath); })) {
                 std::vector<RemainingEntry> remaining;
                 unsigned long removeError = 0;
                 step.Silence(true);  // 250
-                step.Do(260, [&] { remaining = ClearFolderContents(testingFolder); });
-                step.Do(270, [&] { RemoveFolderOrRaise(testingFolder, removeError); });
+                step.Do(260, [&] { remaining = ClearFolderByHandle(testingPath); });
+                step.Do(270, [&] { RemoveFolderOrRaise(testingPath, removeError); });
                 step.Silence(false);  // 280
                 // A folder that stays would mix its old results into the new run: say what remains
                 // and why, delete nothing else, and end before the first pass.
-                if (FolderExists(testingFolder)) {
+                if (FolderExistsAt(testingPath)) {
                     step.Do(280, [&] {
                         op.ShowMessage(TestingFolderNotClearedMessage(testing.given, remaining, removeError));
                     });
@@ -248,10 +288,17 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
                 }
             }
         }
-        step.Do(310, [&] { testingFolder = answered.Path(); });
+        step.Do(310, [&] {
+            testingFolder = answered.Text();
+            testingPath = answered.Path();
+        });
     }
 
-    if (step.Test(330, [&] { return !FileExists(installationFolder + "KavFrame.exe"); })) {
+    if (step.Test(330, [&] {
+            const std::wstring exe = installationPath + L"KavFrame.exe";
+            return installationPath.empty() ||
+                   GetFileAttributesW(ExtendedLengthPath(exe).c_str()) == INVALID_FILE_ATTRIBUTES;
+        })) {
         step.Do(340, [&] {
             installationFolder = op.InputBox(kExecutablePrompt, kPromptCaption, installationFolder);
         });
@@ -263,8 +310,9 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
     step.Do(370, [&] { writer = std::make_unique<clsTextFile>(); });
     if (step.Do(380, [&] { Use(writer).OpenTextFileForWrite(inputFile, false); })) {
         const auto writeHeaderLine = [&](const std::string& line) {
-            Use(writer).WriteLine(line);
-            inputHeader.push_back(line);
+            const std::string ansi = InputFileLine(line);
+            Use(writer).WriteLine(ansi);
+            inputHeader.push_back(ansi);
         };
         step.Do(390, [&] { writeHeaderLine(aveFolder); });
         step.Do(400, [&] { writeHeaderLine(installationFolder); });
@@ -319,8 +367,8 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
         step.Do(570, [&] { Use(writer).CloseTextFile(); });
         op.PassStarted(record);
         PassLimits passLimits = limits;
-        const std::string pictures = op.PicturesFolder();
-        passLimits.PicturePrefix = pictures.empty() ? "" : pictures + "\\" + aveName + "-";
+        const std::wstring pictures = op.PicturesFolder();
+        passLimits.PicturePrefix = pictures.empty() ? L"" : pictures + L"\\" + Utf8ToWide(aveName) + L"-";
         // The exit code is recorded, never reported: a script that returns 1 has said its AVE failed.
         step.Do(580, [&] { RunScript(shell, scriptCommand, passLimits, record); });
         result.Passes.push_back(record);

@@ -5,6 +5,7 @@
 
 #include "run/RunLog.h"
 #include "util/AppError.h"
+#include "util/LongPath.h"
 #include "util/Text.h"
 #include "util/modFileExists.h"
 
@@ -28,10 +29,10 @@ std::string LockText() {
 
 // The holder's own lines, read while it keeps the file open: reading must share writing and
 // deletion with it.
-std::string HolderText(const std::string& path) {
+std::string HolderText(const std::wstring& path) {
     constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    const FileHandle file(
-        CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const FileHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
     char buffer[4096];
     DWORD read = 0;
     if (!file || !ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr)) {
@@ -52,31 +53,32 @@ std::string Field(const std::string& text, const char* name, const char* unknown
 }  // namespace
 
 std::string ComputerName() {
-    char name[MAX_COMPUTERNAME_LENGTH + 1] = {};
-    DWORD length = sizeof name;
-    return GetComputerNameA(name, &length) ? std::string(name, length) : "an unknown machine";
+    wchar_t name[MAX_COMPUTERNAME_LENGTH + 1] = {};
+    DWORD length = MAX_COMPUTERNAME_LENGTH + 1;
+    return GetComputerNameW(name, &length) ? WideToUtf8(std::wstring_view(name, length)) : "an unknown machine";
 }
 
 std::string UserName() {
-    char name[257] = {};
-    DWORD length = sizeof name;
-    return GetUserNameA(name, &length) && length > 0 ? std::string(name, length - 1) : "unknown";
+    wchar_t name[257] = {};
+    DWORD length = 257;
+    return GetUserNameW(name, &length) && length > 0 ? WideToUtf8(std::wstring_view(name, length - 1)) : "unknown";
 }
 
-std::optional<RunFolderLock> RunFolderLock::Acquire(const std::string& folder, std::string& refusal) {
-    const std::string path = AddTrailingBackslash(folder) + kLockFileName;
+std::optional<RunFolderLock> RunFolderLock::Acquire(const std::wstring& folder, std::string& refusal) {
+    const std::wstring path = (!folder.empty() && folder.back() == L'\\' ? folder : folder + L"\\") +
+                              Utf8ToWide(kLockFileName);
     // Delete sharing is what delete-on-close asks of every other opener; writing is shared with none.
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    FileHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
     if (!file) {
         const DWORD error = GetLastError();
         const std::string holder = HolderText(path);
         if (error == ERROR_SHARING_VIOLATION || !holder.empty()) {
-            refusal = "Another run is using " + folder + ": " + Field(holder, kFields[0], "an unknown machine") +
+            refusal = "Another run is using " + WideToUtf8(folder) + ": " + Field(holder, kFields[0], "an unknown machine") +
                       ", process " + Field(holder, kFields[1], "unknown") + ", since " +
                       Field(holder, kFields[3], "an unknown time") + ".";
         } else {
-            refusal = "The lock file " + path + " cannot be made: " + SystemMessage(error);
+            refusal = "The lock file " + WideToUtf8(path) + " cannot be made: " + SystemMessage(error);
         }
         return std::nullopt;
     }
@@ -86,10 +88,10 @@ std::optional<RunFolderLock> RunFolderLock::Acquire(const std::string& folder, s
     return RunFolderLock(std::move(file));
 }
 
-std::string CurrentFolder() {
-    std::string folder(MAX_PATH, '\0');
+std::wstring CurrentFolder() {
+    std::wstring folder(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(folder.size()), folder.data());
+        const DWORD length = GetCurrentDirectoryW(static_cast<DWORD>(folder.size()), folder.data());
         if (length < folder.size()) {
             folder.resize(length);
             return folder;

@@ -19,7 +19,7 @@ public:
     // machine, process id, user and start time. Nothing when another run holds it or it cannot be
     // made; `refusal` then says why ("Another run is using <folder>: <machine>, process <id>,
     // since <time>.").
-    static std::optional<RunFolderLock> Acquire(const std::string& folder, std::string& refusal);
+    static std::optional<RunFolderLock> Acquire(const std::wstring& folder, std::string& refusal);
 
 private:
     explicit RunFolderLock(FileHandle file) noexcept : file_(std::move(file)) {}
@@ -31,6 +31,6 @@ std::string ComputerName();
 std::string UserName();
 
 // The process's current directory, in full.
-std::string CurrentFolder();
+std::wstring CurrentFolder();
 
 }  // namespace orlenta

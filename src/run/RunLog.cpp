@@ -4,6 +4,8 @@
 #include <cstdio>
 
 #include "util/AppError.h"
+#include "util/LongPath.h"
+#include "util/Text.h"
 
 namespace orlenta {
 
@@ -21,23 +23,22 @@ void WriteAll(HANDLE target, const std::string& bytes) noexcept {
 
 }  // namespace
 
-void WriteEcho(HANDLE echo, const std::string& ansiLine) noexcept {
+void WriteEcho(HANDLE echo, const std::string& line) noexcept {
     if (echo == nullptr || echo == INVALID_HANDLE_VALUE) {
         return;
     }
     DWORD mode = 0;
     if (GetConsoleMode(echo, &mode)) {
-        // A console shows its own code page, which is seldom the ANSI one: wide output needs none.
-        const int size = MultiByteToWideChar(CP_ACP, 0, ansiLine.data(), static_cast<int>(ansiLine.size()), nullptr, 0);
-        if (size > 0) {
-            std::wstring wide(static_cast<size_t>(size), L'\0');
-            MultiByteToWideChar(CP_ACP, 0, ansiLine.data(), static_cast<int>(ansiLine.size()), wide.data(), size);
+        // A console shows its own code page, which is seldom UTF-8: wide output needs none.
+        try {
+            const std::wstring wide = Utf8ToWide(line);
             DWORD written = 0;
             WriteConsoleW(echo, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr);
+        } catch (...) {
         }
         return;
     }
-    WriteAll(echo, ansiLine);
+    WriteAll(echo, line);
 }
 
 bool IsOrlentaLogText(const std::string& text) {
@@ -76,9 +77,9 @@ std::string OneLine(const std::string& text) {
     return line;
 }
 
-RunLog::RunLog(const std::string& path, HANDLE echo) : path_(path), echo_(echo) {
+RunLog::RunLog(const std::wstring& path, HANDLE echo) : path_(path), echo_(echo) {
     // Readers (a tail on a CI agent) may follow the file while the run writes it.
-    file_.reset(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+    file_.reset(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file_) {
         throw AppError::FromLastError();

@@ -1,4 +1,4 @@
-// The run log: one line per event, the local time first, for runs that nobody watches.
+// The run log: one line per event, the local time first, in UTF-8, for runs that nobody watches.
 #pragma once
 
 #include <string>
@@ -13,22 +13,22 @@ class RunLog {
 public:
     // Creates the file, replacing the last one; raises AppError when it cannot. Lines also go to
     // `echo` (a console or a redirected output) when one is given; the log does not own it.
-    explicit RunLog(const std::string& path, HANDLE echo = nullptr);
+    explicit RunLog(const std::wstring& path, HANDLE echo = nullptr);
 
     // "2026-12-08T21:04:05 text"; a text of several lines stays on one, its parts joined by " | ".
     void Line(const std::string& text) noexcept;
 
-    const std::string& Path() const noexcept { return path_; }
+    const std::wstring& Path() const noexcept { return path_; }
 
 private:
-    std::string path_;
+    std::wstring path_;
     FileHandle file_;
     HANDLE echo_;
 };
 
 // One line (ending in CR LF) to a console or a redirected output: a console gets it in its own
-// characters (converted from the ANSI code page), anything else the bytes as they are.
-void WriteEcho(HANDLE echo, const std::string& ansiLine) noexcept;
+// characters, anything else the UTF-8 bytes as they are.
+void WriteEcho(HANDLE echo, const std::string& line) noexcept;
 
 // True when the text begins as this program's logs begin: a local time, a space, the event.
 bool IsOrlentaLogText(const std::string& text);

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include "util/Text.h"
+
 namespace orlenta {
 
 void RunOperator::OpenDocument(const std::string& strOperation, const std::string& strFile,
@@ -13,9 +15,11 @@ void RunOperator::OpenDocument(const std::string& strOperation, const std::strin
 
 void OpenDocument(const std::string& strOperation, const std::string& strFile, const std::string& strParameters,
                   const std::string& strDirectory, long lShowCmd) {
+    // The texts go to the shell in the system's code page; the run spells its folders in it.
+    const auto ansi = [](const std::string& text) { return Utf8ToAnsiExactly(text).value_or(std::string()); };
     // Whether the shell found a program for the file is not the run's concern.
-    ShellExecuteA(GetDesktopWindow(), strOperation.c_str(), strFile.c_str(), strParameters.c_str(),
-                  strDirectory.c_str(), static_cast<int>(lShowCmd));
+    ShellExecuteA(GetDesktopWindow(), ansi(strOperation).c_str(), ansi(strFile).c_str(), ansi(strParameters).c_str(),
+                  ansi(strDirectory).c_str(), static_cast<int>(lShowCmd));
 }
 
 }  // namespace orlenta

@@ -47,7 +47,7 @@ public:
     // Asked between passes and whenever a pass's wait has handled the thread's messages.
     virtual bool StopRequested() { return false; }
     // The folder where pictures of a hung pass's windows go; none by default.
-    virtual std::string PicturesFolder() { return {}; }
+    virtual std::wstring PicturesFolder() { return {}; }
 };
 
 // ShellExecuteA with the desktop window as owner; the result is not examined.

@@ -6,9 +6,10 @@
 #include "run/JUnitReport.h"
 #include "run/RunFolderLock.h"
 #include "run/RunLog.h"
-#include "run/TestingFolderReset.h"
-#include "util/PathForm.h"
+#include "util/FileIdentity.h"
 #include "util/Handles.h"
+#include "util/LongPath.h"
+#include "util/PathForm.h"
 #include "util/Text.h"
 #include "util/modFileExists.h"
 
@@ -16,32 +17,19 @@ namespace orlenta {
 
 namespace {
 
-constexpr const char* kInputFileName = "InputData.txt";
+constexpr const wchar_t* kInputFileName = L"InputData.txt";
 
-// The one door to path identity here, so that it can follow the shared path form when there is one.
-bool Within(const std::string& path, const std::string& folder) { return IsInsideFolder(path, folder); }
-
-std::string ParentOf(const std::string& path) {
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash == 2 && path[1] == ':' ? 3 : slash);
+std::wstring Joined(const std::wstring& folder, const std::wstring& name) {
+    return (!folder.empty() && folder.back() == L'\\' ? folder : folder + L"\\") + name;
 }
 
-std::string LeafOf(const std::string& path) {
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// The same file, also when it does not exist yet: its name in the same folder.
-bool SameFile(const std::string& a, const std::string& b) {
-    return IsSamePlace(a, b) ||
-           (ToLowerText(LeafOf(a)) == ToLowerText(LeafOf(b)) && IsSamePlace(ParentOf(a), ParentOf(b)));
-}
+DWORD AttributesOf(const std::wstring& path) { return GetFileAttributesW(ExtendedLengthPath(path).c_str()); }
 
 // The first bytes of an existing file; nothing when it cannot be read.
-std::optional<std::string> Beginning(const std::string& path) {
+std::optional<std::string> Beginning(const std::wstring& path) {
     constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    const FileHandle file(
-        CreateFileA(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const FileHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, kShareAll, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     std::string bytes(4096, '\0');
     DWORD read = 0;
     if (!file || !ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
@@ -56,46 +44,50 @@ bool IsLogOfOurs(const std::string& text) { return IsOrlentaLogText(text); }
 
 std::optional<std::string> Refusal(const RunOutputFile& output, const std::vector<RunOutputFile>& outputs,
                                    const RunSettings& settings, const RunOutputPlaces& places) {
-    const std::string& path = output.Path;
+    const std::wstring& path = output.Path;
     const auto refuse = [&](const std::string& why) {
-        return std::optional<std::string>(std::string(output.Option) + path + " " + why);
+        return std::optional<std::string>(std::string(output.Option) + WideToUtf8(path) + " " + why);
     };
     struct Place {
         const char* what;
-        std::string folder;
+        std::wstring folder;
     };
+    const auto full = [](const std::string& text) { return TrimSpaces(text).empty() ? std::wstring() : FullPathForm(text).full; };
     const Place protectedFolders[] = {
-        {"the testing folder, which the run deletes", settings.TestingFolder},
-        {"the AVE folder", settings.AVEFolder},
-        {"the installation folder", settings.InstallationFolder},
-        {"the program's Files folder", AddTrailingBackslash(places.ApplicationFolder) + "Files"},
+        {"the testing folder, which the run deletes", full(settings.TestingFolder)},
+        {"the AVE folder", full(settings.AVEFolder)},
+        {"the installation folder", full(settings.InstallationFolder)},
+        {"the program's Files folder", Joined(places.ApplicationFolder, L"Files")},
     };
     for (const Place& place : protectedFolders) {
-        if (!TrimSpaces(place.folder).empty() && (Within(path, place.folder) || IsSamePlace(path, place.folder))) {
+        if (!place.folder.empty() && (IsInsideFolder(path, place.folder) || IsSameFolder(path, place.folder))) {
             return refuse("lies inside " + std::string(place.what) + ".");
         }
     }
-    if (SameFile(path, places.ProgramPath)) {
+    if (IsSameFile(path, places.ProgramPath)) {
         return refuse("is the program itself.");
     }
-    if (SameFile(path, AddTrailingBackslash(places.WorkingFolder) + kInputFileName)) {
+    if (IsSameFile(path, Joined(places.WorkingFolder, kInputFileName))) {
         return refuse("is the run's input file.");
     }
-    if (SameFile(path, AddTrailingBackslash(places.WorkingFolder) + kLockFileName)) {
+    if (IsSameFile(path, Joined(places.WorkingFolder, Utf8ToWide(kLockFileName)))) {
         return refuse("is the run's lock file.");
     }
     for (const RunOutputFile& other : outputs) {
-        if (&other != &output && !other.Path.empty() && SameFile(path, other.Path)) {
+        if (&other != &output && !other.Path.empty() && IsSameFile(path, other.Path)) {
             return refuse(std::string("is also the ") + other.What + ".");
         }
     }
-    if (FolderExists(path)) {
+    const DWORD attributes = AttributesOf(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         return refuse("is a folder.");
     }
-    if (!FolderExists(ParentOf(path))) {
+    // A drive's or a share's root is a folder like any other; a listing would never find it.
+    const DWORD parent = AttributesOf(ParentFolderOf(path));
+    if (parent == INVALID_FILE_ATTRIBUTES || (parent & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         return refuse("lies in a folder that does not exist.");
     }
-    if (FileExists(path)) {
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
         const auto beginning = Beginning(path);
         if (!beginning) {
             return refuse("exists and cannot be read, so it cannot be told to be one this program wrote.");
@@ -109,11 +101,10 @@ std::optional<std::string> Refusal(const RunOutputFile& output, const std::vecto
 
 }  // namespace
 
-std::optional<std::string> RunOutputRefusal(const RunSettings& settings, const RunOutputPlaces& places,
-                                            const std::vector<RunOutputFile>& more) {
-    std::vector<RunOutputFile> outputs = {
-        {"-LOG=", "log", settings.Nightly.LogFile.empty() ? places.DefaultLog : settings.Nightly.LogFile, IsLogOfOurs},
-        {"-JUNIT=", "JUnit file", settings.Nightly.JUnitFile, IsJUnitOfOurs}};
+std::optional<std::string> RunOutputRefusal(const RunSettings& settings, const RunOutputPaths& paths,
+                                            const RunOutputPlaces& places, const std::vector<RunOutputFile>& more) {
+    std::vector<RunOutputFile> outputs = {{"-LOG=", "log", paths.Log.empty() ? places.DefaultLog : paths.Log, IsLogOfOurs},
+                                          {"-JUNIT=", "JUnit file", paths.JUnit, IsJUnitOfOurs}};
     outputs.insert(outputs.end(), more.begin(), more.end());
     for (const RunOutputFile& output : outputs) {
         if (output.Path.empty()) {
@@ -126,14 +117,23 @@ std::optional<std::string> RunOutputRefusal(const RunSettings& settings, const R
     return std::nullopt;
 }
 
-std::optional<std::string> MakeOutputPathsFull(NightlyOptions& nightly) {
+std::optional<std::string> MakeOutputPathsFull(const NightlyOptions& nightly, RunOutputPaths& paths) {
     std::optional<std::string> refusal;
-    for (std::string* file : {&nightly.LogFile, &nightly.JUnitFile, &nightly.HistoryFile, &nightly.ReportFile}) {
-        const PathForm form = FullPathForm(*file);
+    const std::pair<const std::string*, std::wstring*> files[] = {{&nightly.LogFile, &paths.Log},
+                                                                   {&nightly.JUnitFile, &paths.JUnit},
+                                                                   {&nightly.HistoryFile, &paths.History},
+                                                                   {&nightly.ReportFile, &paths.Report}};
+    for (const auto& [text, path] : files) {
+        path->clear();
+        if (TrimSpaces(*text).empty()) {
+            continue;
+        }
+        const PathForm form = FullPathForm(*text);
         if (form.usable()) {
-            *file = form.full;
-        } else if (!form.refusal.empty() && !refusal) {
-            refusal = "the file " + *file + " cannot be used: " + form.refusal + ".";
+            *path = form.full;
+        } else if (!refusal) {
+            refusal = "the file " + *text + " cannot be used: " +
+                      (form.refusal.empty() ? std::string("it cannot be made a full path") : form.refusal) + ".";
         }
     }
     return refusal;

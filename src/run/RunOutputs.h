@@ -10,16 +10,23 @@
 namespace orlenta {
 
 struct RunOutputPlaces {
-    std::string ApplicationFolder;  // the program's folder; its Files folder holds the script
-    std::string ProgramPath;        // the running executable
-    std::string WorkingFolder;      // where InputData.txt lies
-    std::string DefaultLog;         // the log written when -LOG= is not given; empty for none
+    std::wstring ApplicationFolder;  // the program's folder; its Files folder holds the script
+    std::wstring ProgramPath;        // the running executable
+    std::wstring WorkingFolder;      // where InputData.txt lies
+    std::wstring DefaultLog;         // the log written when -LOG= is not given; empty for none
 };
 
-// Makes the output files of the command line (log, JUnit results, history, report) full paths once,
-// like the folders, so that every check and every write meets one form whatever the spelling;
-// returns why one cannot be used, or nothing.
-std::optional<std::string> MakeOutputPathsFull(NightlyOptions& nightly);
+// The output files of the command line (log, JUnit results, history, report) as full paths, made
+// once like the folders, so that every check and every write meets one form whatever the spelling.
+struct RunOutputPaths {
+    std::wstring Log;
+    std::wstring JUnit;
+    std::wstring History;
+    std::wstring Report;
+};
+
+// Makes the paths full; returns why one cannot be used, or nothing. An option not given stays empty.
+std::optional<std::string> MakeOutputPathsFull(const NightlyOptions& nightly, RunOutputPaths& paths);
 
 // A file the run writes besides the log and the JUnit results (the history, the report): its option,
 // what it is called in a refusal, its full path, and how to tell one this program wrote from the
@@ -27,18 +34,18 @@ std::optional<std::string> MakeOutputPathsFull(NightlyOptions& nightly);
 struct RunOutputFile {
     const char* Option;  // "-HISTORY="
     const char* What;    // "history"
-    std::string Path;
+    std::wstring Path;
     bool (*IsOurs)(const std::string& beginning);
 };
 
-// Why one of the run's output files ("-LOG=", "-JUNIT=", and `more`) must not be written, or
+// Why one of the run's output files (the log, "-JUNIT=", and `more`) must not be written, or
 // nothing. Refused: a place inside the testing, AVE or installation folder or the program's Files
 // folder (the run deletes or reads them); the program itself; InputData.txt or the lock file; another
 // of the outputs; a folder, or a file in a folder that does not exist; an existing file this program
 // did not write (a JUnit file whose suite is not Orlenta's, a log that does not begin as Orlenta's
 // logs begin, and what `more` says of its own). Folders are compared by what they are, not how they
 // are spelled.
-std::optional<std::string> RunOutputRefusal(const RunSettings& settings, const RunOutputPlaces& places,
-                                            const std::vector<RunOutputFile>& more = {});
+std::optional<std::string> RunOutputRefusal(const RunSettings& settings, const RunOutputPaths& outputs,
+                                            const RunOutputPlaces& places, const std::vector<RunOutputFile>& more = {});
 
 }  // namespace orlenta

@@ -26,7 +26,8 @@ struct NightlyOptions {
     std::string ReportFile;   // "-REPORT=": the morning report, one HTML page
 };
 
-// Texts are kept exactly as given; the run normalises folders and converts numbers when it starts.
+// Texts (UTF-8) are kept exactly as given; the run makes the folders full paths and converts the
+// numbers when it starts.
 struct RunSettings {
     std::string AVEFolder;
     std::string InstallationFolder;

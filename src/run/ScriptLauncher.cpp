@@ -26,49 +26,59 @@ constexpr DWORD kEndWaitMilliseconds = 30000;
 constexpr DWORD kLeaveGraceMilliseconds = 1000;
 
 struct Target {
-    std::string file;       // the document or program, without quotes
-    std::string arguments;  // whatever followed it
+    std::wstring file;       // the document or program, without quotes
+    std::wstring arguments;  // whatever followed it
 };
+
+std::wstring TrimmedWide(std::wstring_view text) {
+    const auto first = text.find_first_not_of(L' ');
+    if (first == std::wstring_view::npos) {
+        return {};
+    }
+    return std::wstring(text.substr(first, text.find_last_not_of(L' ') - first + 1));
+}
 
 // A quoted first item runs to its closing quote; an unquoted one to the first space.
 Target SplitCommand(const std::string& command) {
-    const std::string trimmed = TrimSpaces(command);
+    const std::wstring trimmed = TrimmedWide(Utf8ToWide(command));
     Target target;
-    if (!trimmed.empty() && trimmed.front() == '"') {
-        const auto close = trimmed.find('"', 1);
-        target.file = trimmed.substr(1, close == std::string::npos ? std::string::npos : close - 1);
-        if (close != std::string::npos) {
-            target.arguments = TrimSpaces(std::string_view(trimmed).substr(close + 1));
+    if (!trimmed.empty() && trimmed.front() == L'"') {
+        const auto close = trimmed.find(L'"', 1);
+        target.file = trimmed.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
+        if (close != std::wstring::npos) {
+            target.arguments = TrimmedWide(std::wstring_view(trimmed).substr(close + 1));
         }
     } else {
-        const auto space = trimmed.find(' ');
+        const auto space = trimmed.find(L' ');
         target.file = trimmed.substr(0, space);
-        if (space != std::string::npos) {
-            target.arguments = TrimSpaces(std::string_view(trimmed).substr(space + 1));
+        if (space != std::wstring::npos) {
+            target.arguments = TrimmedWide(std::wstring_view(trimmed).substr(space + 1));
         }
     }
     return target;
 }
 
-std::string Extension(const std::string& file) {
-    const auto dot = file.find_last_of('.');
-    const auto slash = file.find_last_of("\\/");
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+std::wstring Extension(const std::wstring& file) {
+    const auto dot = file.find_last_of(L'.');
+    const auto slash = file.find_last_of(L"\\/");
+    if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) {
         return {};
     }
-    return ToLowerText(file.substr(dot));
+    std::wstring extension = file.substr(dot);
+    CharLowerBuffW(extension.data(), static_cast<DWORD>(extension.size()));
+    return extension;
 }
 
 // The association's command for the extension's default verb, as the shell would run it:
 // "C:\windows\system32\wscript.exe" "%1" %* for a script, say.
-std::string AssociatedCommand(const std::string& extension) {
+std::wstring AssociatedCommand(const std::wstring& extension) {
     DWORD size = 0;
-    HRESULT hr = AssocQueryStringA(ASSOCF_NOTRUNCATE, ASSOCSTR_COMMAND, extension.c_str(), nullptr, nullptr, &size);
+    HRESULT hr = AssocQueryStringW(ASSOCF_NOTRUNCATE, ASSOCSTR_COMMAND, extension.c_str(), nullptr, nullptr, &size);
     if (SUCCEEDED(hr) && size > 0) {
-        std::string command(size, '\0');
-        hr = AssocQueryStringA(ASSOCF_NOTRUNCATE, ASSOCSTR_COMMAND, extension.c_str(), nullptr, command.data(), &size);
+        std::wstring command(size, L'\0');
+        hr = AssocQueryStringW(ASSOCF_NOTRUNCATE, ASSOCSTR_COMMAND, extension.c_str(), nullptr, command.data(), &size);
         if (SUCCEEDED(hr)) {
-            command.resize(command.find('\0'));
+            command.resize(command.find(L'\0'));
             return command;
         }
     }
@@ -77,21 +87,21 @@ std::string AssociatedCommand(const std::string& extension) {
 }
 
 // Fills the association's placeholders: %1 and %L the file, %* the arguments, %2 to %9 nothing.
-std::string FillPlaceholders(const std::string& pattern, const Target& target) {
-    std::string line;
+std::wstring FillPlaceholders(const std::wstring& pattern, const Target& target) {
+    std::wstring line;
     bool sawFile = false;
     for (std::size_t i = 0; i < pattern.size(); ++i) {
-        const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
-        if (pattern[i] != '%' || next == '\0') {
+        const wchar_t next = i + 1 < pattern.size() ? pattern[i + 1] : L'\0';
+        if (pattern[i] != L'%' || next == L'\0') {
             line += pattern[i];
-        } else if (next == '1' || next == 'L' || next == 'l') {
+        } else if (next == L'1' || next == L'L' || next == L'l') {
             line += target.file;
             sawFile = true;
             ++i;
-        } else if (next == '*') {
+        } else if (next == L'*') {
             line += target.arguments;
             ++i;
-        } else if (next >= '2' && next <= '9') {
+        } else if (next >= L'2' && next <= L'9') {
             ++i;
         } else {
             line += pattern[i];
@@ -99,26 +109,26 @@ std::string FillPlaceholders(const std::string& pattern, const Target& target) {
     }
     // An association without a placeholder still gets the file, as the shell would hand it over.
     if (!sawFile) {
-        line += " \"" + target.file + "\"";
+        line += L" \"" + target.file + L"\"";
     }
     return line;
 }
 
 // The command line that runs `command` as the shell would open it.
-std::string ResolveCommandLine(const std::string& command) {
+std::wstring ResolveCommandLine(const std::string& command) {
     const Target target = SplitCommand(command);
     // The shell would refuse a missing file with an error of its own; here it is a failure to start.
-    const DWORD attributes = GetFileAttributesA(target.file.c_str());
+    const DWORD attributes = target.file.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(target.file.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        throw AppError::FromLastError();
+        throw target.file.empty() ? AppError::FromWin32(ERROR_FILE_NOT_FOUND, ProgramName()) : AppError::FromLastError();
     }
     // A folder in the script's place is no script: the association would hand it on as one.
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         throw AppError::FromWin32(ERROR_FILE_NOT_FOUND, ProgramName());
     }
-    const std::string extension = Extension(target.file);
-    if (extension == ".exe" || extension == ".com") {
-        return "\"" + target.file + "\"" + (target.arguments.empty() ? "" : " " + target.arguments);
+    const std::wstring extension = Extension(target.file);
+    if (extension == L".exe" || extension == L".com") {
+        return L"\"" + target.file + L"\"" + (target.arguments.empty() ? L"" : L" " + target.arguments);
     }
     return FillPlaceholders(ExpandEnvironment(AssociatedCommand(extension)), target);
 }
@@ -135,16 +145,16 @@ constexpr UINT kPassErrorMode = SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX |
 
 // Created suspended and put into the job before its first instruction, so no child it starts can
 // be born outside the job.
-StartedPass StartInJob(const std::string& commandLine, long windowStyle, bool endCrashingProcesses) {
+StartedPass StartInJob(const std::wstring& commandLine, long windowStyle, bool endCrashingProcesses) {
     StartedPass pass{CreatePassJob(endCrashingProcesses), {}, 0};
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = static_cast<WORD>(windowStyle);
     PROCESS_INFORMATION info{};
-    std::string line = commandLine;
+    std::wstring line = commandLine;
     const UINT errorMode = SetErrorMode(kPassErrorMode);
-    const BOOL created = CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+    const BOOL created = CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
                                         nullptr, &startup, &info);
     const DWORD createError = GetLastError();
     SetErrorMode(errorMode);
@@ -170,14 +180,14 @@ StartedPass StartInJob(const std::string& commandLine, long windowStyle, bool en
 // Handles every waiting message; a quit request is kept for the caller's own loop.
 void PumpMessages(bool& quit, WPARAM& quitCode) {
     MSG msg{};
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
         if (msg.message == WM_QUIT) {
             quit = true;
             quitCode = msg.wParam;
             continue;
         }
         TranslateMessage(&msg);
-        DispatchMessageA(&msg);
+        DispatchMessageW(&msg);
     }
 }
 

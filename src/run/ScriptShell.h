@@ -18,7 +18,7 @@ struct PassLimits {
     // Asked whenever the waiting thread has handled its messages: a stop request arrives as one.
     std::function<bool()> StopRequested;
     // Where the pictures of a hung pass's windows go: this, a number and ".png"; none when empty.
-    std::string PicturePrefix;
+    std::wstring PicturePrefix;
 };
 
 struct ScriptRun {

@@ -18,6 +18,10 @@ namespace orlenta {
 
 namespace {
 
+std::wstring FolderWithBackslash(const std::wstring& path) {
+    return !path.empty() && path.back() == L'\\' ? path : path + L"\\";
+}
+
 FileHandle OpenAttributes(const std::wstring& fullPath, DWORD flags) {
     return FileHandle(CreateFileW(ExtendedLengthPath(fullPath).c_str(), FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
@@ -75,22 +79,21 @@ bool IsLinkedFolder(const std::wstring& full, std::wstring& target) {
 
 }  // namespace
 
-std::optional<std::string> TestingFolderDeletionRefusal(const std::string& testingFolder,
-                                                        const std::string& aveFolder,
-                                                        const std::string& installationFolder,
-                                                        const std::string& applicationFolder) {
-    const std::string testingText = AddTrailingBackslash(testingFolder);
+std::optional<std::string> TestingFolderDeletionRefusal(const std::string& testingGiven,
+                                                        const std::wstring& testingFolder,
+                                                        const std::wstring& aveFolder,
+                                                        const std::wstring& installationFolder,
+                                                        const std::wstring& applicationFolder) {
+    const std::string testingText = AddTrailingBackslash(testingGiven);
     const std::string prefix = "The testing folder " + testingText + " will not be deleted: ";
-    const PathForm form = FullPathForm(testingText);
-    const std::wstring full = AnsiToWide(form.full);
-    if (!form.usable()) {
-        return prefix + "it cannot be made a full path" + (form.refusal.empty() ? "" : ": " + form.refusal) + ".";
+    std::wstring full = testingFolder;
+    while (full.size() > 3 && full.back() == L'\\') {
+        full.pop_back();
     }
-    // "\\server\share": a share's root, whether or not the server answers.
-    const size_t share = full.rfind(L"\\\\", 0) == 0 ? full.find(L'\\', 2) : std::wstring::npos;
-    const bool shareRoot = full.rfind(L"\\\\", 0) == 0 &&
-                           (share == std::wstring::npos || full.find(L'\\', share + 1) == std::wstring::npos);
-    if ((full.size() <= 3 && full.size() >= 2 && full[1] == L':') || shareRoot) {
+    if (full.empty()) {
+        return prefix + "it cannot be made a full path.";
+    }
+    if (IsRootPath(full)) {
         return prefix + "it is the root of a drive.";
     }
     const std::wstring volume = VolumeRootAt(full);
@@ -101,34 +104,38 @@ std::optional<std::string> TestingFolderDeletionRefusal(const std::string& testi
     }
     struct Needed {
         const char* what;
-        std::string folder;
+        std::wstring folder;
         bool refuseInside;  // a testing folder inside it would delete what the run needs
     };
     const std::array<Needed, 4> needed = {{
-        {"the AVE folder", AddTrailingBackslash(aveFolder), true},
-        {"the installation folder", AddTrailingBackslash(installationFolder), true},
+        {"the AVE folder", aveFolder, true},
+        {"the installation folder", installationFolder, true},
         // Inside the program's folder but outside Files, a testing folder harms nothing.
-        {"the program's own folder", AddTrailingBackslash(applicationFolder), false},
-        {"the program's Files folder", AddTrailingBackslash(applicationFolder) + "Files\\", true},
+        {"the program's own folder", applicationFolder, false},
+        {"the program's Files folder", FolderWithBackslash(applicationFolder) + L"Files", true},
     }};
     for (const Needed& entry : needed) {
-        if (IsSameFolder(testingText, entry.folder)) {
+        if (entry.folder.empty()) {
+            continue;
+        }
+        const std::string named = WideToUtf8(FolderWithBackslash(entry.folder));
+        if (IsSameFolder(full, entry.folder)) {
             return prefix + "it is " + entry.what + ".";
         }
-        if (IsInsideFolder(entry.folder, testingText)) {
-            return prefix + "it contains " + entry.what + " " + entry.folder + ".";
+        if (IsInsideFolder(entry.folder, full)) {
+            return prefix + "it contains " + entry.what + " " + named + ".";
         }
-        if (entry.refuseInside && IsInsideFolder(testingText, entry.folder)) {
-            return prefix + "it lies inside " + entry.what + " " + entry.folder + ".";
+        if (entry.refuseInside && IsInsideFolder(full, entry.folder)) {
+            return prefix + "it lies inside " + entry.what + " " + named + ".";
         }
     }
     std::wstring target;
     if (IsLinkedFolder(full, target)) {
         return prefix + "it is a link" + (target.empty() ? std::string(" whose target cannot be read")
-                                                         : " to " + WideToAnsi(target)) +
+                                                         : " to " + WideToUtf8(target)) +
                ". Give the folder itself, or remove the link.";
     }
-    const std::string clash = ProtectedFolderClash(form.full);
+    const std::string clash = ProtectedFolderClash(full);
     if (!clash.empty()) {
         return prefix + clash;
     }
@@ -153,8 +160,6 @@ std::string RemainReasonText(const RemainingEntry& entry) {
     return SystemMessage(entry.error);
 }
 
-bool IsSamePlace(const std::string& a, const std::string& b) { return IsSameFolder(a, b); }
-
 std::string TestingFolderNotClearedMessage(const std::string& testingFolder,
                                            const std::vector<RemainingEntry>& remaining, unsigned long removeError) {
     constexpr size_t kShown = 5;
@@ -163,10 +168,10 @@ std::string TestingFolderNotClearedMessage(const std::string& testingFolder,
                        " could not be cleared, so the run ends before its first pass. Nothing else was deleted. "
                        "What remains:";
     const auto line = [&](const RemainingEntry& entry) {
-        text += "\r\n" + WideToAnsi(entry.path) + " - " + RemainReasonText(entry);
+        text += "\r\n" + WideToUtf8(entry.path) + " - " + RemainReasonText(entry);
     };
     if (remaining.empty()) {
-        line({AnsiToWide(RemoveTrailingBackslash(folder)), removeError, RemainReason::SystemError});
+        line({Utf8ToWide(RemoveTrailingBackslash(folder)), removeError, RemainReason::SystemError});
     }
     for (size_t i = 0; i < remaining.size() && i < kShown; ++i) {
         line(remaining[i]);

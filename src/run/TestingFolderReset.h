@@ -17,17 +17,15 @@ namespace orlenta {
 // a link, or the root of a mounted volume; a protected system folder or one that contains one
 // (ProtectedFolders.h). Each path is made full (PathForm.h), and existing folders are compared by
 // identity (volume and file index), which also sees through links.
-std::optional<std::string> TestingFolderDeletionRefusal(const std::string& testingFolder,
-                                                        const std::string& aveFolder,
-                                                        const std::string& installationFolder,
-                                                        const std::string& applicationFolder);
+// `testingGiven` is the folder as the operator gave it, for the message; the paths are full.
+std::optional<std::string> TestingFolderDeletionRefusal(const std::string& testingGiven,
+                                                        const std::wstring& testingFolder,
+                                                        const std::wstring& aveFolder,
+                                                        const std::wstring& installationFolder,
+                                                        const std::wstring& applicationFolder);
 
 // Why an entry stays, as the message names it: the system's text, or the walk's own reason.
 std::string RemainReasonText(const RemainingEntry& entry);
-
-// The identity comparison of PathForm.h for any path (a file or a folder, existing or not),
-// resolved against the current directory; IsInsideFolder (PathForm.h) tells a place below a folder.
-bool IsSamePlace(const std::string& a, const std::string& b);
 
 // The one message for a testing folder that is still there after its reset: the folder, and the
 // first entries left with the system's reason (at most five, then "and N more"). When nothing

@@ -45,7 +45,7 @@ void Check(HRESULT hr) {
 
 }  // namespace
 
-void SaveWindowPicture(HWND window, const std::string& path) {
+void SaveWindowPicture(HWND window, const std::wstring& path) {
     RECT rect{};
     if (!GetWindowRect(window, &rect)) {
         throw AppError::FromLastError();
@@ -83,7 +83,7 @@ void SaveWindowPicture(HWND window, const std::string& path) {
                            factory.put_void()));
     ComPtr<IWICStream> stream;
     Check(factory->CreateStream(stream.put()));
-    Check(stream->InitializeFromFilename(AnsiToWide(path).c_str(), GENERIC_WRITE));
+    Check(stream->InitializeFromFilename(path.c_str(), GENERIC_WRITE));
     ComPtr<IWICBitmapEncoder> encoder;
     Check(factory->CreateEncoder(GUID_ContainerFormatPng, nullptr, encoder.put()));
     Check(encoder->Initialize(stream.get(), WICBitmapEncoderNoCache));

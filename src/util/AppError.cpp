@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "util/AppPaths.h"
+#include "util/Text.h"
 
 namespace orlenta {
 
@@ -22,13 +23,13 @@ AppError::AppError(long number, std::string source, std::string description)
       description_(std::move(description)) {}
 
 std::string SystemMessage(DWORD code) {
-    char* buffer = nullptr;
-    const DWORD length = FormatMessageA(
+    wchar_t* buffer = nullptr;
+    const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::string text;
     if (length != 0 && buffer != nullptr) {
-        text.assign(buffer, length);
+        text = WideToUtf8(std::wstring_view(buffer, length));
     }
     LocalFree(buffer);
     while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) {

@@ -3,12 +3,14 @@
 
 #include <windows.h>
 
+#include "util/Text.h"
+
 namespace orlenta {
 
-std::string ExecutablePath() {
-    std::string buffer(MAX_PATH, '\0');
+std::wstring ExecutablePath() {
+    std::wstring buffer(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = GetModuleFileNameA(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+        const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
         if (length == 0) {
             return {};
         }
@@ -21,28 +23,30 @@ std::string ExecutablePath() {
     }
 }
 
-std::string ApplicationFolder() {
-    const std::string path = ExecutablePath();
-    const auto slash = path.find_last_of('\\');
-    if (slash == std::string::npos) {
+std::wstring ApplicationFolderPath() {
+    const std::wstring path = ExecutablePath();
+    const auto slash = path.find_last_of(L'\\');
+    if (slash == std::wstring::npos) {
         return {};
     }
     // "C:\Orlenta.exe" lies in "C:\", which keeps its backslash.
-    if (slash == 2 && path[1] == ':') {
+    if (slash == 2 && path[1] == L':') {
         return path.substr(0, 3);
     }
     return path.substr(0, slash);
 }
 
+std::string ApplicationFolder() { return WideToUtf8(ApplicationFolderPath()); }
+
 std::string ProgramName() {
-    const std::string path = ExecutablePath();
-    const auto slash = path.find_last_of('\\');
-    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    const auto dot = name.find_last_of('.');
-    if (dot != std::string::npos) {
+    const std::wstring path = ExecutablePath();
+    const auto slash = path.find_last_of(L'\\');
+    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    const auto dot = name.find_last_of(L'.');
+    if (dot != std::wstring::npos) {
         name.erase(dot);
     }
-    return name;
+    return WideToUtf8(name);
 }
 
 }  // namespace orlenta

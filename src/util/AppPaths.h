@@ -6,9 +6,11 @@
 namespace orlenta {
 
 // Full path of the running executable, as the platform gives it.
-std::string ExecutablePath();
+std::wstring ExecutablePath();
 
 // The folder that holds the executable: no trailing backslash except at a drive root ("C:\").
+std::wstring ApplicationFolderPath();
+// The same as text (UTF-8), for settings and messages.
 std::string ApplicationFolder();
 
 // The application title, the caption of every message box that is given none of its own.

@@ -46,7 +46,8 @@ private:
 class UniqueBstr {
 public:
     UniqueBstr() noexcept = default;
-    explicit UniqueBstr(const std::string& ansi);  // converted from the ANSI code page
+    explicit UniqueBstr(const std::string& utf8);
+    explicit UniqueBstr(const std::wstring& wide);
     ~UniqueBstr() { SysFreeString(b_); }
     UniqueBstr(UniqueBstr&& other) noexcept : b_(std::exchange(other.b_, nullptr)) {}
     UniqueBstr& operator=(UniqueBstr&& other) noexcept {

@@ -3,10 +3,12 @@
 
 #include <array>
 #include <cwctype>
+#include <optional>
 #include <vector>
 
 #include <windows.h>
 
+#include "util/FileIdentity.h"
 #include "util/Handles.h"
 #include "util/LongPath.h"
 #include "util/Text.h"
@@ -45,12 +47,14 @@ bool IsDeviceName(std::wstring segment) {
     return false;
 }
 
-// The path without a prefix the platform would pass through unresolved, or a refusal.
-std::wstring WithoutPrefix(std::wstring path, std::string& refusal) {
+// The path a prefix stands before, and whether the platform takes it literally ("\\?\", "\??\"):
+// then nothing of it is resolved, so it must already be in its full, plain form. Or a refusal.
+std::wstring WithoutPrefix(std::wstring path, bool& literal, std::string& refusal) {
     for (const wchar_t* prefix : {L"\\??\\", L"\\\\?\\", L"//?/"}) {
         if (!StartsWith(path, prefix)) {
             continue;
         }
+        literal = true;
         std::wstring rest = path.substr(4);
         if (IsDriveStart(rest)) {
             return rest;
@@ -71,7 +75,7 @@ std::wstring WithoutPrefix(std::wstring path, std::string& refusal) {
 std::string RefusalOf(const std::wstring& path) {
     const auto bad = path.find_first_of(L"*?<>\"|");
     if (bad != std::wstring::npos) {
-        return "it holds the wildcard or reserved character \"" + WideToAnsi(path.substr(bad, 1)) + "\"";
+        return "it holds the wildcard or reserved character \"" + WideToUtf8(path.substr(bad, 1)) + "\"";
     }
     const size_t colonFrom = IsDriveStart(path) ? 2 : 0;
     if (path.find(L':', colonFrom) != std::wstring::npos) {
@@ -81,8 +85,16 @@ std::string RefusalOf(const std::wstring& path) {
     while (start <= path.size()) {
         const size_t end = path.find_first_of(L"\\/", start);
         const std::wstring segment = path.substr(start, end == std::wstring::npos ? std::wstring::npos : end - start);
-        if (!segment.empty() && !(start == 0 && colonFrom == 2 && segment.size() == 2) && IsDeviceName(segment)) {
-            return "it names the device " + WideToAnsi(segment);
+        const bool drive = start == 0 && colonFrom == 2 && segment.size() == 2;
+        if (!segment.empty() && !drive && IsDeviceName(segment)) {
+            return "it names the device " + WideToUtf8(segment);
+        }
+        // The platform drops trailing dots and spaces when it opens a name, so "AVES.." would open
+        // AVES while every text comparison saw another folder.
+        if (!segment.empty() && !drive && segment != L"." && segment != L".." &&
+            (segment.back() == L'.' || segment.back() == L' ')) {
+            return "its part \"" + WideToUtf8(segment) +
+                   "\" ends in a dot or a space, which the system would drop and so open another folder";
         }
         if (end == std::wstring::npos) {
             break;
@@ -111,51 +123,24 @@ std::wstring WithBackslash(std::wstring path) {
 struct ResolvedFolder {
     std::wstring full;   // lower case, ending in "\"; empty when the path is not usable
     std::wstring final;  // lower case, ending in "\"; the full form when the folder cannot be opened
-    bool opened = false;
-    DWORD volume = 0;
-    ULONGLONG index = 0;
+    std::optional<FileIdentity> identity;
 };
 
-FileHandle OpenForIdentity(const std::wstring& fullPath) {
-    // No access beyond attributes, and every share mode: opening it disturbs nobody.
-    return FileHandle(CreateFileW(ExtendedLengthPath(fullPath).c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-}
-
-bool ReadIdentity(const FileHandle& handle, DWORD& volume, ULONGLONG& index) {
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(handle.get(), &info)) {
-        return false;
-    }
-    volume = info.dwVolumeSerialNumber;
-    index = (static_cast<ULONGLONG>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-    return true;
-}
-
-ResolvedFolder Resolve(const std::string& path) {
+ResolvedFolder Resolve(const std::wstring& path) {
     ResolvedFolder folder;
-    const PathForm form = FullPathForm(path);
-    if (!form.usable()) {
+    const std::wstring full = FullPathW(path);
+    if (full.empty()) {
         return folder;
     }
-    const std::wstring full = AnsiToWide(form.full);
     folder.full = WithBackslash(Lowered(full));
     folder.final = folder.full;
-    const FileHandle handle = OpenForIdentity(full);
-    if (!handle || !ReadIdentity(handle, folder.volume, folder.index)) {
+    const FileHandle handle = OpenToLook(full);
+    if (!handle || !(folder.identity = IdentityOf(handle.get()))) {
         return folder;
     }
-    folder.opened = true;
-    std::wstring final(MAX_PATH, L'\0');
-    DWORD length = GetFinalPathNameByHandleW(handle.get(), final.data(), static_cast<DWORD>(final.size()), 0);
-    if (length >= final.size()) {
-        final.assign(length, L'\0');
-        length = GetFinalPathNameByHandleW(handle.get(), final.data(), static_cast<DWORD>(final.size()), 0);
-    }
-    if (length != 0 && length < final.size()) {
-        final.resize(length);
-        folder.final = WithBackslash(Lowered(WithoutExtendedPrefix(final)));
+    const std::wstring final = FinalPathOf(handle.get());
+    if (!final.empty()) {
+        folder.final = WithBackslash(Lowered(final));
     }
     return folder;
 }
@@ -168,13 +153,18 @@ bool StartsWithFolder(const std::wstring& path, const std::wstring& folder) {
 
 PathForm FullPathForm(std::string_view given) {
     PathForm form;
-    std::wstring path = WithoutPrefix(AnsiToWide(TrimSpaces(given)), form.refusal);
+    bool literal = false;
+    std::wstring path = WithoutPrefix(Utf8ToWide(TrimSpaces(given)), literal, form.refusal);
     if (!form.refusal.empty() || path.empty()) {
         return form;
     }
     form.refusal = RefusalOf(path);
     if (!form.refusal.empty()) {
         return form;
+    }
+    // A bare drive ("C:") names the drive as the folder picker and the command prompt show it.
+    if (path.size() == 2 && IsDriveStart(path)) {
+        path += L'\\';
     }
     std::wstring full = FullPathW(path);
     // The platform turns a device it recognises into "\\.\NAME" itself.
@@ -184,18 +174,28 @@ PathForm FullPathForm(std::string_view given) {
         }
         return form;
     }
+    // Taken literally, a prefixed path must be what the plain path would resolve to; "\\?\D:\Runs."
+    // is a folder "Runs." that the plain spelling could never reach.
+    const auto same = [](const std::wstring& a, const std::wstring& b) {
+        return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+    };
+    if (literal && !same(full, path) && !same(full, path + L"\\")) {
+        form.refusal = "behind its \\\\?\\ or \\??\\ prefix it is not a full, plain path, and the system would take it "
+                       "literally";
+        return form;
+    }
     // "C:\" keeps its backslash; "\\server\share\" is as much a root as "\\server\share".
     while (full.size() > 3 && full.back() == L'\\') {
         full.pop_back();
     }
-    form.full = WideToAnsi(full);
+    form.full = full;
     return form;
 }
 
 PathForm FolderPathForm(std::string_view given) {
     PathForm form = FullPathForm(given);
     if (form.usable()) {
-        const DWORD attributes = GetFileAttributesW(ExtendedLengthPath(AnsiToWide(form.full)).c_str());
+        const DWORD attributes = GetFileAttributesW(ExtendedLengthPath(form.full).c_str());
         if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
             form.full.clear();
             form.refusal = "it names a file, and a folder is needed";
@@ -204,26 +204,73 @@ PathForm FolderPathForm(std::string_view given) {
     return form;
 }
 
-std::string FolderPathWithBackslash(const PathForm& form) {
+std::wstring FolderPathWithBackslash(const PathForm& form) {
     if (!form.usable()) {
         return {};
     }
-    return form.full.back() == '\\' ? form.full : form.full + "\\";
+    return WithBackslash(form.full);
 }
 
-bool IsSameFolder(const std::string& a, const std::string& b) {
+std::wstring RootOf(const std::wstring& fullPath) {
+    if (IsDriveStart(fullPath)) {
+        return fullPath.substr(0, 2) + L"\\";
+    }
+    if (StartsWith(fullPath, L"\\\\")) {
+        const size_t server = fullPath.find(L'\\', 2);
+        if (server == std::wstring::npos || server == 2) {
+            return {};
+        }
+        const size_t share = fullPath.find(L'\\', server + 1);
+        return WithBackslash(fullPath.substr(0, share));
+    }
+    return {};
+}
+
+bool IsRootPath(const std::wstring& fullPath) {
+    const std::wstring root = RootOf(fullPath);
+    return !root.empty() && (fullPath == root || WithBackslash(fullPath) == root);
+}
+
+std::wstring ParentFolderOf(const std::wstring& fullPath) {
+    if (fullPath.empty() || IsRootPath(fullPath)) {
+        return {};
+    }
+    std::wstring path = fullPath;
+    while (path.size() > 1 && path.back() == L'\\') {
+        path.pop_back();
+    }
+    const size_t slash = path.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) {
+        return {};
+    }
+    const std::wstring parent = path.substr(0, slash);
+    const std::wstring root = RootOf(path);
+    // The root keeps its backslash: "C:\" holds "C:\x".
+    return !root.empty() && WithBackslash(parent) == root ? root : parent;
+}
+
+std::wstring LeafOf(const std::wstring& fullPath) {
+    std::wstring path = fullPath;
+    while (!path.empty() && path.back() == L'\\') {
+        path.pop_back();
+    }
+    const size_t slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+bool IsSameFolder(const std::wstring& a, const std::wstring& b) {
     const ResolvedFolder first = Resolve(a);
     const ResolvedFolder second = Resolve(b);
     if (first.full.empty() || second.full.empty()) {
         return false;
     }
-    if (first.opened && second.opened) {
-        return first.volume == second.volume && first.index == second.index;
+    if (first.identity && second.identity) {
+        return *first.identity == *second.identity;
     }
     return first.full == second.full || first.final == second.final;
 }
 
-bool IsInsideFolder(const std::string& innerPath, const std::string& outerPath) {
+bool IsInsideFolder(const std::wstring& innerPath, const std::wstring& outerPath) {
     const ResolvedFolder inner = Resolve(innerPath);
     const ResolvedFolder outer = Resolve(outerPath);
     if (inner.full.empty() || outer.full.empty()) {
@@ -232,24 +279,14 @@ bool IsInsideFolder(const std::string& innerPath, const std::string& outerPath) 
     if (StartsWithFolder(inner.full, outer.full) || StartsWithFolder(inner.final, outer.final)) {
         return true;
     }
-    if (!outer.opened) {
+    if (!outer.identity) {
         return false;
     }
-    std::vector<std::wstring> parents;
     for (const std::wstring* path : {&inner.full, &inner.final}) {
-        std::wstring parent = *path;
-        for (auto cut = parent.find_last_of(L'\\', parent.size() - 2); cut != std::wstring::npos && cut > 0;
-             cut = parent.find_last_of(L'\\', cut - 1)) {
-            parent.resize(cut + 1);
-            parents.push_back(parent);
-        }
-    }
-    for (const std::wstring& parent : parents) {
-        const FileHandle handle = OpenForIdentity(parent);
-        DWORD volume = 0;
-        ULONGLONG index = 0;
-        if (handle && ReadIdentity(handle, volume, index) && volume == outer.volume && index == outer.index) {
-            return true;
+        for (std::wstring parent = ParentFolderOf(*path); !parent.empty(); parent = ParentFolderOf(parent)) {
+            if (IdentityAt(parent) == outer.identity) {
+                return true;
+            }
         }
     }
     return false;

@@ -1,4 +1,5 @@
-// The one form of every path the run takes, and whether two folders are the same folder.
+// The one form of every path the run takes: made full once, in UTF-16, by the platform's own rules,
+// or refused with the reason.
 #pragma once
 
 #include <string>
@@ -8,35 +9,50 @@ namespace orlenta {
 
 // A path made full by the platform's own rules, or the reason it cannot be used.
 struct PathForm {
-    // The full path in the ANSI code page, letter case as given: either separator, "." and "..",
-    // doubled separators and trailing dots and spaces resolved; no trailing "\" except at a root
-    // ("C:\"). Empty when the path is refused or cannot be made full.
-    std::string full;
-    // Why the path is refused (wildcards, a device name, a prefix the run does not take, a file
-    // where a folder is needed), as a clause: "it holds the wildcard \"*\"". Empty when not refused.
+    // The full path, letter case as given: either separator, "." and ".." and doubled separators
+    // resolved; no trailing "\" except at a root ("C:\"). Empty when the path is refused or cannot
+    // be made full.
+    std::wstring full;
+    // Why the path is refused (wildcards, a device name, a component ending in a dot or a space, a
+    // prefixed path that is not already full, a file where a folder is needed), as a clause: "it
+    // holds the wildcard \"*\"". Empty when not refused.
     std::string refusal;
 
     bool usable() const { return !full.empty(); }
 };
 
-// Trims spaces, understands the prefixes "\??\" and "\\?\" (with a drive or "UNC\"), refuses
-// "\\.\", other prefixes, wildcards and reserved characters, a colon after the drive, and device
-// names (CON, NUL, COM1, ...) in any segment; then asks GetFullPathNameW. A path the platform
-// cannot make full (empty text, for one) comes back with neither `full` nor `refusal`.
+// Trims spaces from a UTF-8 text and makes it a full path: "\??\" and "\\?\" (with a drive or
+// "UNC\") are taken literally, so a path behind them must already be full and plain, or it is
+// refused; "\\.\", other prefixes, wildcards and reserved characters, a colon after the drive, a
+// component that ends in a dot or a space (the platform would open another folder than the one the
+// text names), and device names (CON, NUL, COM1, ...) in any component are refused; then
+// GetFullPathNameW. A path the platform cannot make full (empty text, for one) comes back with
+// neither `full` nor `refusal`.
 PathForm FullPathForm(std::string_view given);
 
 // FullPathForm, and a path that names an existing file is refused: a folder is needed there.
 PathForm FolderPathForm(std::string_view given);
 
 // The full form with one trailing "\", for appending names; empty when the path is not usable.
-std::string FolderPathWithBackslash(const PathForm& form);
+std::wstring FolderPathWithBackslash(const PathForm& form);
 
-// Two paths name the same folder: by identity (volume and file index) when both can be opened,
-// which sees through short names, case and links; otherwise by their full forms, ignoring case.
-bool IsSameFolder(const std::string& a, const std::string& b);
+// The folder a full path lies in ("C:\" for "C:\x", "\\server\share\" for a share's first level),
+// without a trailing "\" except at a root; empty for a root itself.
+std::wstring ParentFolderOf(const std::wstring& fullPath);
+// The last component of a full path.
+std::wstring LeafOf(const std::wstring& fullPath);
 
-// `inner` lies below `outer` (not the same folder): by the full forms, or by the identity of one
-// of inner's parents, which sees through short names and links on the way.
-bool IsInsideFolder(const std::string& inner, const std::string& outer);
+// The root a full path starts from: "C:\" or "\\server\share\"; empty when it has none.
+std::wstring RootOf(const std::wstring& fullPath);
+// True for "C:\", "\\server\share" and "\\server\share\".
+bool IsRootPath(const std::wstring& fullPath);
+
+// Two full paths name the same folder: by identity (volume and file ID) when both can be opened,
+// which sees through short names, case and links; otherwise by their texts, ignoring case.
+bool IsSameFolder(const std::wstring& a, const std::wstring& b);
+
+// `inner` lies below `outer` (not the same folder): by the texts, or by the identity of one of
+// inner's parents, which sees through short names and links on the way.
+bool IsInsideFolder(const std::wstring& inner, const std::wstring& outer);
 
 }  // namespace orlenta

@@ -13,64 +13,61 @@ namespace orlenta {
 
 namespace {
 
-std::string KnownFolder(REFKNOWNFOLDERID id) {
+std::wstring KnownFolder(REFKNOWNFOLDERID id) {
     PWSTR path = nullptr;
-    std::string text;
+    std::wstring text;
     // KF_FLAG_DONT_VERIFY: a redirected folder that does not exist yet is still the user's.
     if (SUCCEEDED(SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path)) && path != nullptr) {
-        text = WideToAnsi(path);
+        text = path;
     }
     CoTaskMemFree(path);
     return text;
 }
 
-std::string ParentOf(const std::string& path) {
-    const auto cut = path.find_last_of('\\');
-    return cut == std::string::npos || cut < 3 ? std::string() : path.substr(0, cut);
-}
 
 // Every text value of a key, expanded: (name, path).
-std::vector<std::pair<std::string, std::string>> ValuesOf(HKEY root, const char* subKey) {
-    std::vector<std::pair<std::string, std::string>> values;
+std::vector<std::pair<std::wstring, std::wstring>> ValuesOf(HKEY root, const wchar_t* subKey) {
+    std::vector<std::pair<std::wstring, std::wstring>> values;
     RegKey key;
-    if (RegOpenKeyExA(root, subKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(root, subKey, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
         return values;
     }
     for (DWORD index = 0;; ++index) {
-        char name[256];
-        DWORD nameSize = sizeof name;
-        char data[1024];
-        DWORD dataSize = sizeof data - 1;
+        wchar_t name[256];
+        DWORD nameSize = 256;
+        std::wstring data(32768, L'\0');
+        DWORD dataSize = static_cast<DWORD>((data.size() - 1) * sizeof(wchar_t));
         DWORD type = 0;
-        const LONG result = RegEnumValueA(key.get(), index, name, &nameSize, nullptr, &type,
-                                          reinterpret_cast<BYTE*>(data), &dataSize);
+        const LONG result = RegEnumValueW(key.get(), index, name, &nameSize, nullptr, &type,
+                                          reinterpret_cast<BYTE*>(data.data()), &dataSize);
         if (result == ERROR_NO_MORE_ITEMS) {
             break;
         }
         if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
             continue;
         }
-        data[dataSize] = '\0';
+        data.resize(dataSize / sizeof(wchar_t));
+        data.resize(data.find(L'\0') == std::wstring::npos ? data.size() : data.find(L'\0'));
         values.emplace_back(name, ExpandEnvironment(data));
     }
     return values;
 }
 
 // The profile folders the system lists, whoever they belong to.
-std::vector<std::string> ListedProfiles() {
-    std::vector<std::string> profiles;
-    const char* list = "SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+std::vector<std::wstring> ListedProfiles() {
+    std::vector<std::wstring> profiles;
+    const wchar_t* list = L"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
     RegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, list, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, list, 0, KEY_READ, key.put()) != ERROR_SUCCESS) {
         return profiles;
     }
     for (DWORD index = 0;; ++index) {
-        char name[256];
-        if (RegEnumKeyA(key.get(), index, name, sizeof name) != ERROR_SUCCESS) {
+        wchar_t name[256];
+        if (RegEnumKeyW(key.get(), index, name, 256) != ERROR_SUCCESS) {
             break;
         }
         for (const auto& [valueName, path] : ValuesOf(key.get(), name)) {
-            if (ToLowerText(valueName) == "profileimagepath" && !path.empty()) {
+            if (_wcsicmp(valueName.c_str(), L"ProfileImagePath") == 0 && !path.empty()) {
                 profiles.push_back(path);
             }
         }
@@ -82,7 +79,7 @@ std::vector<std::string> ListedProfiles() {
 
 std::vector<ProtectedFolder> ProtectedSystemFolders() {
     std::vector<ProtectedFolder> folders;
-    const auto add = [&](const std::string& what, const std::string& path) {
+    const auto add = [&](const std::string& what, const std::wstring& path) {
         if (!path.empty()) {
             folders.push_back({what, path});
         }
@@ -92,12 +89,12 @@ std::vector<ProtectedFolder> ProtectedSystemFolders() {
     add("the Program Files (x86) folder", KnownFolder(FOLDERID_ProgramFilesX86));
     add("the ProgramData folder", KnownFolder(FOLDERID_ProgramData));
     add("the folder of the user profiles", KnownFolder(FOLDERID_UserProfiles));
-    for (const std::string& profile : ListedProfiles()) {
+    for (const std::wstring& profile : ListedProfiles()) {
         add("a user's profile folder", profile);
     }
     add("your profile folder", KnownFolder(FOLDERID_Profile));
-    const std::string roaming = KnownFolder(FOLDERID_RoamingAppData);
-    add("your AppData folder", ParentOf(roaming));
+    const std::wstring roaming = KnownFolder(FOLDERID_RoamingAppData);
+    add("your AppData folder", ParentFolderOf(roaming));
     add("your AppData\\Roaming folder", roaming);
     add("your AppData\\Local folder", KnownFolder(FOLDERID_LocalAppData));
     add("your AppData\\LocalLow folder", KnownFolder(FOLDERID_LocalAppDataLow));
@@ -114,13 +111,13 @@ std::vector<ProtectedFolder> ProtectedSystemFolders() {
     }
     // Redirections the known-folder service may not have taken up yet.
     for (const auto& [name, path] :
-         ValuesOf(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders")) {
-        add("your " + name + " folder", path);
+         ValuesOf(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders")) {
+        add("your " + WideToUtf8(name) + " folder", path);
     }
     return folders;
 }
 
-std::string ProtectedFolderClash(const std::string& folder) {
+std::string ProtectedFolderClash(const std::wstring& folder) {
     const std::vector<ProtectedFolder> folders = ProtectedSystemFolders();
     for (const ProtectedFolder& entry : folders) {
         if (IsSameFolder(folder, entry.path)) {
@@ -129,12 +126,11 @@ std::string ProtectedFolderClash(const std::string& folder) {
     }
     for (const ProtectedFolder& entry : folders) {
         if (IsInsideFolder(entry.path, folder)) {
-            return "it contains " + entry.what + " " + entry.path + ".";
+            return "it contains " + entry.what + " " + WideToUtf8(entry.path) + ".";
         }
     }
-    const PathForm form = FullPathForm(folder);
-    const std::string profiles = KnownFolder(FOLDERID_UserProfiles);
-    if (form.usable() && !profiles.empty() && IsSameFolder(ParentOf(form.full), profiles)) {
+    const std::wstring profiles = KnownFolder(FOLDERID_UserProfiles);
+    if (!profiles.empty() && IsSameFolder(ParentFolderOf(folder), profiles)) {
         return "it is a user's profile folder.";
     }
     return {};

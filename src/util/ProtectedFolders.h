@@ -8,7 +8,7 @@ namespace orlenta {
 
 struct ProtectedFolder {
     std::string what;  // how a message names it: "the Windows folder", "your Documents folder"
-    std::string path;  // full path as the system gives it, in the ANSI code page
+    std::wstring path;  // full path as the system gives it
 };
 
 // The Windows folder, both Program Files folders, ProgramData, the folder of the user profiles,
@@ -20,6 +20,6 @@ std::vector<ProtectedFolder> ProtectedSystemFolders();
 // How a message names the protected folder that `folder` is or contains ("it is the Windows
 // folder.", "it contains your Documents folder C:\...\Documents."), or empty when it is neither.
 // A folder directly inside the folder of the user profiles is some user's profile.
-std::string ProtectedFolderClash(const std::string& folder);
+std::string ProtectedFolderClash(const std::wstring& folder);
 
 }  // namespace orlenta

@@ -6,6 +6,7 @@
 #include "util/AppError.h"
 #include "util/AppPaths.h"
 #include "util/Handles.h"
+#include "util/LongPath.h"
 
 namespace orlenta {
 
@@ -13,9 +14,9 @@ namespace {
 
 // Every file write is whole or refused; replacing a file held open without delete sharing fails
 // with a sharing violation (or access denied), which may pass when the holder lets go.
-void WriteWhole(const std::string& path, const std::string& bytes, DWORD disposition) {
-    const FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+void WriteWhole(const std::wstring& path, const std::string& bytes, DWORD disposition) {
+    const FileHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                      disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         throw AppError::FromLastError();
     }
@@ -35,9 +36,9 @@ void WriteWhole(const std::string& path, const std::string& bytes, DWORD disposi
 
 // Staged beside the file and moved into its place; when the move keeps failing, the file's own
 // bytes are replaced (a reader that shares writing sees the new results, not last night's).
-void ReplaceWholeFile(const std::string& path, const std::string& bytes, unsigned long patienceMs) {
+void ReplaceWholeFile(const std::wstring& path, const std::string& bytes, unsigned long patienceMs) {
     // A name of this process's own, made new: a file that happens to bear it is never overwritten.
-    const std::string staging = path + "." + std::to_string(GetCurrentProcessId()) + ".tmp";
+    const std::wstring staging = path + L"." + std::to_wstring(GetCurrentProcessId()) + L".tmp";
     try {
         WriteWhole(staging, bytes, CREATE_NEW);
     } catch (const AppError& error) {
@@ -45,12 +46,12 @@ void ReplaceWholeFile(const std::string& path, const std::string& bytes, unsigne
             WriteWhole(path, bytes, OPEN_ALWAYS);
             return;
         }
-        DeleteFileA(staging.c_str());
+        DeleteFileW(ExtendedLengthPath(staging).c_str());
         throw;
     }
     const ULONGLONG deadline = GetTickCount64() + patienceMs;
     for (;;) {
-        if (MoveFileExA(staging.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        if (MoveFileExW(ExtendedLengthPath(staging).c_str(), ExtendedLengthPath(path).c_str(), MOVEFILE_REPLACE_EXISTING)) {
             return;
         }
         if (GetTickCount64() >= deadline) {
@@ -58,7 +59,7 @@ void ReplaceWholeFile(const std::string& path, const std::string& bytes, unsigne
         }
         Sleep(100);  // the holder (a CI agent's reader, an indexer) usually lets go within moments
     }
-    DeleteFileA(staging.c_str());
+    DeleteFileW(ExtendedLengthPath(staging).c_str());
     WriteWhole(path, bytes, OPEN_ALWAYS);
 }
 

@@ -38,11 +38,11 @@ std::vector<RemainingEntry> ClearFolderContents(const std::string& folderPath) {
         return {};
     }
     // "C:" must stay the root of C: (as "C:\*" would search it), not C:'s current directory.
-    const PathForm form = FullPathForm(base + "\\");
+    const PathForm form = FullPathForm(AnsiToUtf8(base + "\\"));
     if (!form.usable()) {
         return {};
     }
-    return ClearFolderByHandle(AnsiToWide(form.full));
+    return ClearFolderByHandle(form.full);
 }
 
 }  // namespace orlenta

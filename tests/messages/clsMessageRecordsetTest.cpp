@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "database/SqliteSupport.h"
+#include "util/Text.h"
 #include "messages/clsMessageRecordset.h"
 #include "messages/modGeneral.h"
 #include "support/TestSupport.h"

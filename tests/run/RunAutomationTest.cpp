@@ -17,6 +17,7 @@
 #include "run/RunAutomation.h"
 #include "run/RunValues.h"
 #include "run/TestingFolderReset.h"
+#include "util/PathForm.h"
 #include "RunRecorders.h"
 #include "frontend/WindowDriver.h"
 #include "support/TestSupport.h"
@@ -715,7 +716,8 @@ TEST(RunValuesTest, DeletionRefusalCoversRootsAndNeededFolders) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.testing);
         const auto refusal =
-            TestingFolderDeletionRefusal(c.testing, "D:\\Work\\Ave\\", "E:\\Kavro\\Bin", "D:\\Tools");
+            TestingFolderDeletionRefusal(c.testing, FullPathForm(c.testing).full, L"D:\\Work\\Ave\\", L"E:\\Kavro\\Bin",
+                                         L"D:\\Tools");
         EXPECT_EQ(c.refused, refusal.has_value());
     }
 }
