@@ -192,7 +192,8 @@ std::string NightSettings(const NightRows& rows, const NightFindings& findings) 
         {"Testing folder", [](const HistoryRun& run) { return run.TestingFolder; }},
     };
     std::vector<std::pair<std::string, std::string>> shown;
-    for (const auto& [name, setting] : settings) {
+    for (const auto& [name, of] : settings) {
+        const Setting setting = of;  // clang before 16 lets no lambda capture a structured binding
         const std::string first = setting(rows.Runs.front());
         const bool shared = std::all_of(rows.Runs.begin(), rows.Runs.end(),
                                         [&](const HistoryRun& run) { return setting(run) == first; });
