@@ -192,6 +192,39 @@ TEST(MorningReport, NightOfShardsOnSeveralMachinesIsOneNightAgainstTheLastWherev
                         {});
 }
 
+TEST(MorningReport, NightOfShardsSaysWhatItsRunsLeftUntold) {
+    struct Case {
+        const char* name;
+        void (*change)(NightRows&);
+        std::vector<std::string> present;
+        std::vector<std::string> absent;
+    };
+    const Case cases[] = {
+        {"a run that never ended leaves the night without an exit code",
+         [](NightRows& rows) {
+             rows.Runs[1].Ended.clear();
+             rows.Runs[1].ExitCode.reset();
+         },
+         {"<td>2</td><td>&ndash;</td></tr>", "never ended"},
+         {}},
+        {"many shards missing: the first named, the rest counted",
+         [](NightRows& rows) {
+             for (HistoryRun& run : rows.Runs) {
+                 run.Shard = run.Shard.substr(0, 2) + "40";
+             }
+         },
+         {"Shard 4/40 did not report.", "Shard 36/40 did not report.", "4 more shards did not report."},
+         {"Shard 5/40", "Shard 37/40", "Shard 4/5"}},
+        {"one run alone tells of its own shard", [](NightRows& rows) { rows.Runs.resize(1); }, {}, {"did not report"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NightRows rows = ShardNights();
+        c.change(rows);
+        test::ExpectSection(MorningReportHtml(rows), "night", c.present, c.absent);
+    }
+}
+
 TEST(MorningReport, UsualSecondsAreOfPassesThatPassedElseOfThoseThatRanToTheirEnd) {
     const auto passes = [](std::initializer_list<std::pair<double, std::int64_t>> figures) {
         std::vector<HistoryPass> list;
