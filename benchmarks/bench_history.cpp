@@ -124,9 +124,9 @@ int main(int argc, char** argv) {
                 orlenta::bench::Summarise(lookups).median, kRuns);
     // The run's end: the earlier rows of tonight's AVEs read back, and the report made of them.
     orlenta::NightRows rows;
-    rows.Night.Id = NewRun(history);
+    rows.Runs.emplace_back().Id = NewRun(history);
     for (int ave = 1; ave <= kAves; ++ave) {
-        rows.Tonight.push_back(PassOf(rows.Night.Id, ave));
+        rows.Tonight.push_back(PassOf(rows.Runs.front().Id, ave));
     }
     const double start = NowMs();
     history.ReadEarlier(rows);

@@ -202,7 +202,7 @@ void HistoryOperator::FinishRun(int exitCode) {
 
 void HistoryOperator::WriteReport() {
     NightRows rows;
-    rows.Night = night_;
+    rows.Runs = {night_};
     rows.Tonight = tonight_;
     for (HistoryPass& pass : rows.Tonight) {
         pass.RunId = night_.Id;

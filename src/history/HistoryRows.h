@@ -13,6 +13,9 @@ namespace orlenta {
 
 struct HistoryRun {
     std::int64_t Id = 0;
+    // The night it belongs to: the runs a merge of shards adds together share one. 0: not known (a
+    // run that is a night of its own), or tonight's before it is written.
+    std::int64_t NightId = 0;
     std::string Started;  // local time, "2026-12-08T21:04:05"
     std::string Ended;    // empty: the run never ended (it was killed)
     double Seconds = 0;
@@ -27,6 +30,7 @@ struct HistoryRun {
     std::optional<std::int64_t> TimeLimitMinutes;
     std::optional<std::int64_t> Planned;  // how many AVEs the run was to take
     std::optional<std::int64_t> ExitCode;
+    std::optional<std::int64_t> Retries;  // "-RETRY=": how many more attempts a failed pass had; empty: none given
 };
 
 // One window a hung pass was showing, and its picture.
@@ -41,6 +45,7 @@ struct HistoryPass {
     std::int64_t Id = 0;
     std::int64_t RunId = 0;
     std::int64_t Ordinal = 0;  // 1 for its run's first pass
+    std::int64_t Attempt = 1;  // 1 for the AVE's first that night; each retry one more
     std::int32_t Ave = 0;
     std::string Archive;
     std::string Started;
@@ -56,13 +61,16 @@ struct HistoryPass {
     bool RanToItsEnd() const noexcept { return Outcome == PassOutcome::Exited; }
 };
 
-// What one report is made of: tonight, and what the history holds of tonight's AVEs before it.
+// What one report is made of: tonight's runs, and what the history holds of tonight's AVEs before it.
 struct NightRows {
-    HistoryRun Night;
-    std::vector<HistoryPass> Tonight;  // in the order they ran
+    // Tonight's runs, in order: one on a single machine, one a shard when a merge made the night.
+    std::vector<HistoryRun> Runs;
+    // Every attempt of tonight's runs, in the order they ran (by run, then by ordinal).
+    std::vector<HistoryPass> Tonight;
+    // Runs of earlier nights, each with its NightId (runs with NightId 0 are a night each).
     std::vector<HistoryRun> EarlierRuns;
-    // For each AVE of tonight, oldest first: its last passes before tonight (at least the last 30),
-    // and every pass since its last pass that passed, that one included.
+    // For each AVE of tonight, oldest first: its passes (every attempt) in its last 30 nights before
+    // tonight, and every pass since its last night that passed, that night included.
     std::vector<HistoryPass> Earlier;
 };
 

@@ -1,6 +1,7 @@
 // The morning report: one self-contained HTML page from the rows of a run history.
 #include "history/MorningReport.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -28,6 +29,8 @@ th { background: #f1f3f5; font-weight: 600; }
 td.n, th.n { text-align: right; font-variant-numeric: tabular-nums; }
 .counts td { font-size: 1.2rem; font-weight: 600; }
 .settings th { width: 12rem; background: none; font-weight: normal; color: #555; }
+.runs { margin: 8px 0; }
+.missing { color: var(--failed); font-weight: 600; margin: 4px 0; }
 .none { color: #666; font-style: italic; }
 .passed { color: var(--passed); fill: var(--passed); }
 .failed { color: var(--failed); fill: var(--failed); }
@@ -52,6 +55,8 @@ footer { margin-top: 32px; color: #666; font-size: 12px; }
 }
 </style>
 )";
+
+const HistoryRun kNoRun;
 
 // "2026-12-08T21:04:05" as "2026-12-08 21:04:05".
 std::string NightName(const HistoryRun* run) {
@@ -94,46 +99,142 @@ std::string OutcomeCell(const HistoryPass& pass) {
 
 std::string AveCell(const HistoryPass& pass) { return "<td><b>" + AveName(pass.Ave) + "</b></td>"; }
 
+std::string MachineOf(const NightRows& rows, const HistoryPass& pass) {
+    const HistoryRun* run = rows.Runs.size() == 1 ? &rows.Runs.front() : RunOf(rows, pass.RunId);
+    return run == nullptr ? std::string() : run->Machine;
+}
+
 // A table of some AVEs of tonight, or a line that says there are none.
 template <typename Row>
-std::string Table(const NightFindings& findings, const std::vector<size_t>& which, const char* head, const char* none,
-                  Row row) {
+std::string Table(const NightFindings& findings, const std::vector<size_t>& which, const std::string& head,
+                  const char* none, Row row) {
     if (which.empty()) {
         return "<p class=\"none\">" + std::string(none) + "</p>\n";
     }
-    std::string html = "<table>\n<thead><tr>" + std::string(head) + "</tr></thead>\n<tbody>\n";
+    std::string html = "<table>\n<thead><tr>" + head + "</tr></thead>\n<tbody>\n";
     for (const size_t index : which) {
         html += "<tr>" + row(findings.Aves[index]) + "</tr>\n";
     }
     return html + "</tbody>\n</table>\n";
 }
 
+std::string LimitText(const HistoryRun& run) {
+    return run.TimeLimitMinutes ? std::to_string(*run.TimeLimitMinutes) + " minutes a pass" : "none";
+}
+
+std::string RetriesText(const HistoryRun& run) {
+    return run.Retries ? std::to_string(*run.Retries) + (*run.Retries == 1 ? " more attempt" : " more attempts") +
+                             " for a pass that failed"
+                       : "none";
+}
+
+// A run among several: its shard and machine.
+std::string RunName(const HistoryRun& run) {
+    return run.Shard.empty() ? run.Machine : "shard " + run.Shard + " on " + run.Machine;
+}
+
+std::string SettingsTable(const std::vector<std::pair<std::string, std::string>>& settings) {
+    std::string html = "<table class=\"settings\">\n<tbody>\n";
+    for (const auto& [name, value] : settings) {
+        html += "<tr><th>" + name + "</th><td>" + value + "</td></tr>\n";
+    }
+    return html + "</tbody>\n</table>\n";
+}
+
+// One run: its settings as they always were, and its retries when it had some.
+std::string RunSettings(const HistoryRun& run, const NightFindings& findings) {
+    std::vector<std::pair<std::string, std::string>> settings = {
+        {"Started", NightName(&run)},
+        {"Duration", DurationText(findings.Seconds)},
+        {"Machine and user", run.Machine + ", " + run.User},
+        {"AVE numbers", run.Aves + (run.Shard.empty() ? "" : " (shard " + run.Shard + ")")},
+        {"Analysis types", run.AnalysisTypes},
+        {"Time limit", LimitText(run)},
+        {"AVE folder", run.AveFolder},
+        {"Installation folder", run.InstallationFolder},
+        {"Testing folder", run.TestingFolder},
+    };
+    if (run.Retries) {
+        settings.insert(settings.begin() + 6, {"Retries", RetriesText(run)});
+    }
+    for (auto& setting : settings) {
+        setting.second = Html(setting.second);
+    }
+    return SettingsTable(settings);
+}
+
+// Several runs: each run's line, then each setting once when the runs share it, else run by run.
+std::string NightSettings(const NightRows& rows, const NightFindings& findings) {
+    std::string html = SettingsTable({{"Started", Html(NightName(findings.FirstRun))},
+                                      {"Duration", Html(DurationText(findings.Seconds))},
+                                      {"Runs", std::to_string(rows.Runs.size()) + " on " +
+                                                   std::to_string(findings.Machines) +
+                                                   (findings.Machines == 1 ? " machine" : " machines")}});
+    html += "<table class=\"runs\">\n<thead><tr><th>Shard</th><th>Machine and user</th><th>Started</th>"
+            "<th class=\"n\">Duration</th><th class=\"n\">Planned</th><th class=\"n\">Exit code</th></tr></thead>\n"
+            "<tbody>\n";
+    for (const HistoryRun& run : rows.Runs) {
+        html += "<tr>" + Cell(run.Shard.empty() ? "&ndash;" : Html(run.Shard)) +
+                Cell(Html(run.Machine + ", " + run.User)) + Cell(Html(NightName(&run))) +
+                Cell(run.Ended.empty() ? "never ended" : DurationText(run.Seconds), "n") +
+                Cell(run.Planned ? std::to_string(*run.Planned) : "&ndash;", "n") +
+                Cell(run.ExitCode ? std::to_string(*run.ExitCode) : "&ndash;", "n") + "</tr>\n";
+    }
+    html += "</tbody>\n</table>\n";
+    using Setting = std::string (*)(const HistoryRun&);
+    const std::pair<const char*, Setting> settings[] = {
+        {"AVE numbers", [](const HistoryRun& run) { return run.Aves; }},
+        {"Analysis types", [](const HistoryRun& run) { return run.AnalysisTypes; }},
+        {"Time limit", LimitText},
+        {"Retries", RetriesText},
+        {"AVE folder", [](const HistoryRun& run) { return run.AveFolder; }},
+        {"Installation folder", [](const HistoryRun& run) { return run.InstallationFolder; }},
+        {"Testing folder", [](const HistoryRun& run) { return run.TestingFolder; }},
+    };
+    std::vector<std::pair<std::string, std::string>> shown;
+    for (const auto& [name, of] : settings) {
+        const Setting setting = of;  // clang before 16 lets no lambda capture a structured binding
+        const std::string first = setting(rows.Runs.front());
+        const bool shared = std::all_of(rows.Runs.begin(), rows.Runs.end(),
+                                        [&](const HistoryRun& run) { return setting(run) == first; });
+        std::string value = shared ? Html(first) : std::string();
+        for (size_t i = 0; !shared && i < rows.Runs.size(); ++i) {
+            value += (i == 0 ? "" : "<br>") + Html(RunName(rows.Runs[i]) + ": " + setting(rows.Runs[i]));
+        }
+        shown.emplace_back(name, value);
+    }
+    return html + SettingsTable(shown);
+}
+
 std::string NightSection(const NightRows& rows, const NightFindings& findings) {
-    const HistoryRun& night = rows.Night;
     std::string html = Heading("night", "The night");
+    for (const std::string& shard : findings.MissingShards) {
+        html += "<p class=\"missing\">Shard " + Html(shard) + " did not report.</p>\n";
+    }
+    if (findings.MoreMissingShards > 0) {
+        html += "<p class=\"missing\">" + std::to_string(findings.MoreMissingShards) + " more " +
+                (findings.MoreMissingShards == 1 ? "shard" : "shards") + " did not report.</p>\n";
+    }
     html += "<table class=\"counts\">\n<thead><tr><th>Passed</th><th>Failed</th><th>Errors</th><th>Skipped</th>"
             "<th>Exit code</th></tr></thead>\n<tbody><tr>" +
             Cell(std::to_string(findings.Passed), "passed") + Cell(std::to_string(findings.Failed), "failed") +
             Cell(std::to_string(findings.Errors), "error") + Cell(std::to_string(findings.Skipped)) +
-            Cell(night.ExitCode ? std::to_string(*night.ExitCode) : "&ndash;") + "</tr></tbody>\n</table>\n";
-    const std::string limit =
-        night.TimeLimitMinutes ? std::to_string(*night.TimeLimitMinutes) + " minutes a pass" : "none";
-    const std::pair<const char*, std::string> settings[] = {
-        {"Started", NightName(&night)},
-        {"Duration", DurationText(night.Seconds)},
-        {"Machine and user", night.Machine + ", " + night.User},
-        {"AVE numbers", night.Aves + (night.Shard.empty() ? "" : " (shard " + night.Shard + ")")},
-        {"Analysis types", night.AnalysisTypes},
-        {"Time limit", limit},
-        {"AVE folder", night.AveFolder},
-        {"Installation folder", night.InstallationFolder},
-        {"Testing folder", night.TestingFolder},
-    };
-    html += "<table class=\"settings\">\n<tbody>\n";
-    for (const auto& [name, value] : settings) {
-        html += "<tr><th>" + std::string(name) + "</th><td>" + Html(value) + "</td></tr>\n";
+            Cell(findings.ExitCode ? std::to_string(*findings.ExitCode) : "&ndash;") + "</tr></tbody>\n</table>\n";
+    html += rows.Runs.size() > 1 ? NightSettings(rows, findings)
+                                 : RunSettings(rows.Runs.empty() ? kNoRun : rows.Runs.front(), findings);
+    return html + "</section>\n";
+}
+
+// Tonight's attempts of an AVE, oldest first: "failed (3) → passed".
+std::string AttemptsText(const AveStanding& ave) {
+    std::string html;
+    for (const HistoryPass* attempt : ave.Attempts) {
+        html += std::string(html.empty() ? "" : " &rarr; ") + "<span class=\"" + OutcomeClass(*attempt) + "\">" +
+                Html(OutcomeWord(*attempt)) +
+                (attempt->ExitCode && *attempt->ExitCode != 0 ? " (" + std::to_string(*attempt->ExitCode) + ")" : "") +
+                "</span>";
     }
-    return html + "</tbody>\n</table>\n</section>\n";
+    return html;
 }
 
 std::string ChangeSections(const NightFindings& findings) {
@@ -143,7 +244,7 @@ std::string ChangeSections(const NightFindings& findings) {
                   "No AVE fails tonight that passed the last time it ran.", [](const AveStanding& ave) {
                       return AveCell(*ave.Tonight) + OutcomeCell(*ave.Tonight) +
                              Cell(ExitCodeText(*ave.Tonight), "n") +
-                             Cell(ave.Last == nullptr ? "never ran before" : NightName(ave.LastPassedRun));
+                             Cell(ave.Last == nullptr ? "never ran before" : NightName(ave.LastPassedNight));
                   });
     html += "</section>\n" + Heading("fixed", "Fixed");
     html += Table(findings, findings.Fixed,
@@ -151,43 +252,61 @@ std::string ChangeSections(const NightFindings& findings) {
                   "<th>Last passing night before</th>",
                   "No AVE passes tonight that failed the last time it ran.", [](const AveStanding& ave) {
                       return AveCell(*ave.Tonight) + Cell(ExitCodeText(*ave.Tonight), "n") + OutcomeCell(*ave.Last) +
-                             Cell(ExitCodeText(*ave.Last), "n") + Cell(NightName(ave.LastPassedRun));
+                             Cell(ExitCodeText(*ave.Last), "n") + Cell(NightName(ave.LastPassedNight));
                   });
     html += "</section>\n" + Heading("still-failing", "Still failing");
     html += Table(findings, findings.StillFailing,
                   "<th>AVE</th><th>Tonight</th><th class=\"n\">Exit code</th><th>Failing since</th>"
-                  "<th class=\"n\">Runs</th><th>Last passing night</th>",
-                  "No AVE has failed two runs in a row.", [](const AveStanding& ave) {
+                  "<th class=\"n\">Nights</th><th>Last passing night</th>",
+                  "No AVE has failed two nights in a row.", [](const AveStanding& ave) {
                       return AveCell(*ave.Tonight) + OutcomeCell(*ave.Tonight) +
                              Cell(ExitCodeText(*ave.Tonight), "n") + Cell(NightName(ave.FailingSince)) +
-                             Cell(std::to_string(ave.FailingRuns), "n") + Cell(NightName(ave.LastPassedRun));
+                             Cell(std::to_string(ave.FailingNights), "n") + Cell(NightName(ave.LastPassedNight));
+                  });
+    html += "</section>\n" + Heading("flaky", "Flaky");
+    html += "<p>Passed tonight only on a retry, or turned between passing and not passing at least " +
+            std::to_string(kFlakyFlips) + " times in its last " + std::to_string(kStripNights) +
+            " nights, tonight's included.</p>\n";
+    html += Table(findings, findings.Flaky,
+                  "<th>AVE</th><th>Tonight's attempts</th><th class=\"n\">Turns</th><th>Last " +
+                      std::to_string(kStripNights) + " nights</th><th>Last failing night</th>",
+                  "No AVE passed only on a retry or kept turning between passing and failing.",
+                  [](const AveStanding& ave) {
+                      return AveCell(*ave.Tonight) + Cell(AttemptsText(ave)) + Cell(std::to_string(ave.Flips), "n") +
+                             Cell(RunStrip(ave)) +
+                             Cell(ave.LastFailedNight == nullptr ? "none in its last " + std::to_string(kStripNights) +
+                                                                       " nights"
+                                                                 : NightName(ave.LastFailedNight));
                   });
     html += "</section>\n" + Heading("slower", "Slower");
     html += "<p>At least " + std::to_string(static_cast<int>(std::lround((kSlowerFactor - 1) * 100))) +
             " % and at least " + std::to_string(static_cast<int>(kSlowerSeconds)) +
-            " s slower than the median of the AVE's last " + std::to_string(kMedianPasses) + " passes.</p>\n";
+            " s slower than the median of the AVE's last " + std::to_string(kMedianPasses) +
+            " passes that passed (of those that ran to their end, when none passed).</p>\n";
     html += Table(findings, findings.Slower,
                   "<th>AVE</th><th class=\"n\">Tonight</th><th class=\"n\">Median</th><th class=\"n\">Slower by</th>",
                   "No pass is slower than its AVE usually is.", [](const AveStanding& ave) {
-                      const double tonight = ave.Tonight->Seconds;
+                      const double tonight = ave.Timed->Seconds;
                       char percent[32];
                       std::snprintf(percent, sizeof percent, " (%.0f %%)", (tonight / *ave.Median - 1) * 100);
-                      return AveCell(*ave.Tonight) + Cell(DurationText(tonight), "n") +
+                      return AveCell(*ave.Timed) + Cell(DurationText(tonight), "n") +
                              Cell(DurationText(*ave.Median), "n") +
                              Cell(DurationText(tonight - *ave.Median) + percent, "n");
                   });
     return html + "</section>\n";
 }
 
-std::string HungSection(const NightFindings& findings) {
+std::string HungSection(const NightRows& rows, const NightFindings& findings) {
     std::string html = Heading("hung", "Hung passes");
     if (findings.Hung.empty()) {
         return html + "<p class=\"none\">No pass timed out, was stopped or left processes running.</p>\n</section>\n";
     }
-    for (const size_t index : findings.Hung) {
-        const HistoryPass& pass = *findings.Aves[index].Tonight;
-        html += "<div class=\"hung\">\n<h3>" + AveName(pass.Ave) + ": <span class=\"" + OutcomeClass(pass) + "\">" +
-                Html(OutcomeWord(pass)) + "</span> after " + DurationText(pass.Seconds) + "</h3>\n";
+    for (const HistoryPass* hung : findings.Hung) {
+        const HistoryPass& pass = *hung;
+        const std::string where = (findings.Retried ? ", attempt " + std::to_string(pass.Attempt) : std::string()) +
+                                  (findings.Machines > 1 ? " on " + Html(MachineOf(rows, pass)) : std::string());
+        html += "<div class=\"hung\">\n<h3>" + AveName(pass.Ave) + where + ": <span class=\"" + OutcomeClass(pass) +
+                "\">" + Html(OutcomeWord(pass)) + "</span> after " + DurationText(pass.Seconds) + "</h3>\n";
         if (pass.Windows.empty() && (pass.Outcome == PassOutcome::TimedOut || pass.Outcome == PassOutcome::Stopped)) {
             html += "<p class=\"none\">No window of its processes was showing.</p>\n";
         }
@@ -214,7 +333,8 @@ std::string HungSection(const NightFindings& findings) {
     return html + "</section>\n";
 }
 
-std::string PassesSection(const NightFindings& findings) {
+// Every attempt, each AVE's together; its median and strip beside its night outcome.
+std::string PassesSection(const NightRows& rows, const NightFindings& findings) {
     std::string html = Heading("durations", "Durations tonight");
     html += "<p class=\"legend\"><span class=\"passed\">&#9632; passed</span><span class=\"failed\">&#9632; failed"
             "</span><span class=\"error\">&#9632; timed out, stopped or could not start</span><span>&#9472; the "
@@ -224,13 +344,20 @@ std::string PassesSection(const NightFindings& findings) {
     if (findings.Aves.empty()) {
         return html + "<p class=\"none\">No pass ran.</p>\n</section>\n";
     }
-    html += "<table>\n<thead><tr><th>AVE</th><th>Outcome</th><th class=\"n\">Exit code</th><th class=\"n\">Duration"
-            "</th><th class=\"n\">Median</th><th>Last " + std::to_string(kStripRuns) +
-            " runs</th></tr></thead>\n<tbody>\n";
+    const bool machines = findings.Machines > 1;
+    html += std::string("<table>\n<thead><tr><th>AVE</th>") + (machines ? "<th>Machine</th>" : "") +
+            (findings.Retried ? "<th class=\"n\">Attempt</th>" : "") +
+            "<th>Outcome</th><th class=\"n\">Exit code</th><th class=\"n\">Duration</th><th class=\"n\">Median</th>"
+            "<th>Last " + std::to_string(kStripNights) + " nights</th></tr></thead>\n<tbody>\n";
     for (const AveStanding& ave : findings.Aves) {
-        html += "<tr>" + AveCell(*ave.Tonight) + OutcomeCell(*ave.Tonight) + Cell(ExitCodeText(*ave.Tonight), "n") +
-                Cell(DurationText(ave.Tonight->Seconds), "n") +
-                Cell(ave.Median ? DurationText(*ave.Median) : "&ndash;", "n") + Cell(RunStrip(ave)) + "</tr>\n";
+        for (const HistoryPass* pass : ave.Attempts) {
+            const bool outcome = pass == ave.Tonight;
+            html += "<tr>" + AveCell(*pass) + (machines ? Cell(Html(MachineOf(rows, *pass))) : std::string()) +
+                    (findings.Retried ? Cell(std::to_string(pass->Attempt), "n") : std::string()) + OutcomeCell(*pass) +
+                    Cell(ExitCodeText(*pass), "n") + Cell(DurationText(pass->Seconds), "n") +
+                    Cell(outcome && ave.Median ? DurationText(*ave.Median) : "&ndash;", "n") +
+                    Cell(outcome ? RunStrip(ave) : std::string()) + "</tr>\n";
+        }
     }
     return html + "</tbody>\n</table>\n</section>\n";
 }
@@ -240,14 +367,17 @@ std::string Verdict(const NightFindings& findings) {
     return "<p class=\"verdict\">" +
            part(findings.NewFailures.size(), findings.NewFailures.size() == 1 ? "new failure" : "new failures") + ", " +
            part(findings.Fixed.size(), "fixed") + ", " + part(findings.StillFailing.size(), "still failing") + ", " +
-           part(findings.Slower.size(), "slower") + ", " + part(findings.Hung.size(), "hung") + ".</p>\n";
+           part(findings.Flaky.size(), "flaky") + ", " + part(findings.Slower.size(), "slower") + ", " +
+           part(findings.Hung.size(), "hung") + ".</p>\n";
 }
 
 }  // namespace
 
 std::string MorningReportHtml(const NightRows& rows) {
     const NightFindings findings = FindingsOf(rows);
-    const std::string title = "The night of " + NightName(&rows.Night) + " on " + rows.Night.Machine;
+    const HistoryRun& first = findings.FirstRun == nullptr ? kNoRun : *findings.FirstRun;
+    const std::string title = "The night of " + NightName(&first) + " on " +
+                              (findings.Machines > 1 ? std::to_string(findings.Machines) + " machines" : first.Machine);
     std::string html = "<!DOCTYPE html>\n<html lang=\"en\">\n<head>\n<meta charset=\"utf-8\">\n" + std::string(kGenerator) +
                        "\n<meta http-equiv=\"Content-Security-Policy\" content=\"default-src 'none'; img-src data:; "
                        "style-src 'unsafe-inline'\">\n"
@@ -256,8 +386,8 @@ std::string MorningReportHtml(const NightRows& rows) {
                        "</h1>\n" + Verdict(findings) + "</header>\n";
     html += NightSection(rows, findings);
     html += ChangeSections(findings);
-    html += HungSection(findings);
-    html += PassesSection(findings);
+    html += HungSection(rows, findings);
+    html += PassesSection(rows, findings);
     return html + "<footer>Made by Orlenta from its run history at the end of the run.</footer>\n</body>\n</html>\n";
 }
 

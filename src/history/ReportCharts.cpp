@@ -97,7 +97,7 @@ std::string RunStrip(const AveStanding& standing) {
     // One path per outcome keeps a night of thousands of AVEs small.
     std::string paths[3];
     const char* classes[3] = {"passed", "failed", "error"};
-    const double offset = static_cast<double>(kStripRuns - standing.Strip.size()) * kPitch;
+    const double offset = static_cast<double>(kStripNights - standing.Strip.size()) * kPitch;
     for (size_t i = 0; i < standing.Strip.size(); ++i) {
         const HistoryPass& pass = *standing.Strip[i];
         const double h = longest > 0 ? std::max(kHeight * pass.Seconds / longest, 2.0) : 2.0;
@@ -105,9 +105,10 @@ std::string RunStrip(const AveStanding& standing) {
         paths[kind] += "M" + Number(offset + static_cast<double>(i) * kPitch) + " " + Number(kHeight - h) + "h" +
                        Number(kMark) + "v" + Number(h) + "h-" + Number(kMark) + "z";
     }
-    std::string svg = "<svg class=\"strip\" viewBox=\"0 0 " + Number(kStripRuns * kPitch) + " " + Number(kHeight) +
+    std::string svg = "<svg class=\"strip\" viewBox=\"0 0 " + Number(kStripNights * kPitch) + " " + Number(kHeight) +
                       "\" role=\"img\" aria-label=\"" + AveName(standing.Tonight->Ave) + ", its last " +
-                      std::to_string(standing.Strip.size()) + " runs\">";
+                      std::to_string(standing.Strip.size()) +
+                      (standing.Strip.size() == 1 ? " night\">" : " nights\">");
     for (size_t kind = 0; kind < 3; ++kind) {
         if (!paths[kind].empty()) {
             svg += "<path class=\"" + std::string(classes[kind]) + "\" d=\"" + paths[kind] + "\"/>";

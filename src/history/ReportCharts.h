@@ -15,12 +15,12 @@ std::string Html(std::string_view utf8);
 // The CSS class of a pass's outcome: "passed", "failed" (a non-zero exit code) or "error".
 const char* OutcomeClass(const HistoryPass& pass);
 
-// Tonight's durations, one bar a pass in the order they ran, coloured by outcome, with a tick at
+// Tonight's durations, one bar an AVE (its last attempt) in the order they ran, coloured by outcome, with a tick at
 // each AVE's median.
 std::string DurationChart(const NightFindings& findings);
 
-// One AVE's last runs, one mark a run (tonight's at the right), coloured by outcome, its height by
-// duration against the longest of them.
+// One AVE's last nights, one mark a night (tonight's at the right), coloured by its outcome, its height by
+// the duration of its last attempt against the longest of them.
 std::string RunStrip(const AveStanding& standing);
 
 // RFC 4648 base64, for pictures carried inside the page as data: URIs.

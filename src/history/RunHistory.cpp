@@ -260,7 +260,8 @@ void RunHistory::ReadEarlier(NightRows& rows) {
         db_.get(),
         "SELECT id, started, ended, seconds, machine, user, ave_folder, installation_folder, testing_folder, "
         "analysis_types, aves, shard, time_limit_minutes, planned, exit_code FROM runs WHERE id <> ? ORDER BY id");
-    BindInteger(runs.get(), 1, rows.Night.Id);
+    const std::int64_t tonightsRun = rows.Runs.empty() ? 0 : rows.Runs.front().Id;
+    BindInteger(runs.get(), 1, tonightsRun);
     while (StepRow(runs.get())) {
         rows.EarlierRuns.push_back(RunOfRow(runs.get()));
     }
@@ -278,8 +279,8 @@ void RunHistory::ReadEarlier(NightRows& rows) {
         }
         sqlite3_stmt* query = Fresh(passes);
         BindInteger(query, 1, tonight.Ave);
-        BindInteger(query, 2, rows.Night.Id);
-        BindInteger(query, 3, static_cast<std::int64_t>(std::max(kStripRuns, kMedianPasses)));
+        BindInteger(query, 2, tonightsRun);
+        BindInteger(query, 3, static_cast<std::int64_t>(std::max(kStripNights, kMedianPasses)));
         while (StepRow(query)) {
             rows.Earlier.push_back(PassOfRow(query));
         }

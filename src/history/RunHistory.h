@@ -34,7 +34,7 @@ public:
 
     // The durations of the AVE's last passes that ran to their end, newest first, at most `count`.
     std::vector<double> RecentSeconds(std::int32_t ave, std::size_t count);
-    // Fills the rows' earlier runs and passes for tonight's AVEs (rows.Night.Id is tonight's run, or 0).
+    // Fills the rows' earlier runs and passes for tonight's AVEs (rows.Runs' first is tonight's run, or has id 0).
     void ReadEarlier(NightRows& rows);
 
 private:

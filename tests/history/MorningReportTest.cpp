@@ -1,19 +1,23 @@
 // The morning report from rows alone: each finding under its own heading, the thresholds of a
-// slower pass, a hung pass's record and picture, and a page a browser loads with nothing outside it.
+// slower pass, a hung pass's record and picture, a night of several machines' shards and retries,
+// and a page a browser loads with nothing outside it.
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "history/MorningReport.h"
+#include "history/NightFindings.h"
 #include "support/TestSupport.h"
 
 namespace orlenta {
 namespace {
 
-HistoryPass Pass(std::int64_t run, std::int32_t ave, double seconds, std::int64_t exitCode = 0) {
+HistoryPass Pass(std::int64_t run, std::int32_t ave, double seconds, std::int64_t exitCode = 0,
+                 std::int64_t attempt = 1) {
     HistoryPass pass;
     pass.RunId = run;
+    pass.Attempt = attempt;
     pass.Ave = ave;
     pass.Seconds = seconds;
     pass.Outcome = PassOutcome::Exited;
@@ -41,13 +45,16 @@ NightRows Nights() {
         add(5, run <= 5 ? 100 : 20);    // the last ten took 20 s; older ones do not count
         add(6, 2);
         add(7, 60);
+        add(10, 5, run == 11 || run == 13 ? 1 : 0);  // passed, failed, passed, failed, passed
+        add(11, run <= 10 ? 58 : 2, run <= 10 ? 0 : 1);  // failing in 2 s since run 11
     }
-    rows.Night.Id = 16;
-    rows.Night.Started = "2026-12-08T21:04:05";
-    rows.Night.Machine = "QA-7 <b>";
-    rows.Night.AveFolder = "D:\\AVEs & more \xC3\xA9";
-    rows.Night.Planned = 12;
-    rows.Night.ExitCode = 1;
+    HistoryRun& night = rows.Runs.emplace_back();
+    night.Id = 16;
+    night.Started = "2026-12-08T21:04:05";
+    night.Machine = "QA-7 <b>";
+    night.AveFolder = "D:\\AVEs & more \xC3\xA9";
+    night.Planned = 14;
+    night.ExitCode = 1;
     HistoryPass hung = Pass(16, 8, 60);
     hung.Outcome = PassOutcome::TimedOut;
     hung.ExitCode.reset();
@@ -55,28 +62,34 @@ NightRows Nights() {
                             "C:\\logs\\Orlenta.log.screens\\Ave008-1.png", std::string("\x89PNG\r\n\x1a\n", 8), ""});
     hung.LeftRunning = {"helper.exe (4388)"};
     rows.Tonight = {Pass(16, 1, 12),  Pass(16, 2, 3, 3), Pass(16, 3, 3),  Pass(16, 4, 3, 2), Pass(16, 5, 31),
-                    Pass(16, 6, 11.9), Pass(16, 7, 74),  hung,            Pass(16, 9, 1, 1)};
+                    Pass(16, 6, 11.9), Pass(16, 7, 74),  hung,            Pass(16, 9, 1, 1), Pass(16, 10, 5),
+                    Pass(16, 11, 60)};
     return rows;
 }
 
 // Where each AVE belongs: 1 is only a little slower, 2 fails anew, 3 is fixed, 4 still fails, 5 is
-// slower by both measures, 6 by the factor alone, 7 by the seconds alone, 8 hung, 9 fails at its first run.
+// slower by both measures, 6 by the factor alone, 7 by the seconds alone, 8 hung, 9 fails at its first
+// run, 10 turned 4 times, 11 is fixed and no slower than when it last passed.
 void ExpectFindings(const std::string& html) {
     test::ExpectSection(html, "night",
-                 {"\"passed\">5</td>", "\"failed\">3</td>", "\"error\">1</td><td>3</td>", "2026-12-08 21:04:05",
+                 {"\"passed\">7</td>", "\"failed\">3</td>", "\"error\">1</td><td>3</td>", "2026-12-08 21:04:05",
                   "D:\\AVEs &amp; more \xC3\xA9"},
-                 {});
+                 {"did not report", "Retries"});
     test::ExpectSection(html, "new-failures", {"Ave002", "2026-11-25 21:00:00", "Ave009", "never ran before"},
                  {"Ave001", "Ave003", "Ave004"});
-    test::ExpectSection(html, "fixed", {"Ave003", "2026-11-23 21:00:00"}, {"Ave002", "Ave004"});
+    test::ExpectSection(html, "fixed", {"Ave003", "2026-11-23 21:00:00", "Ave011"}, {"Ave002", "Ave004", "Ave010"});
     test::ExpectSection(html, "still-failing", {"Ave004", "2026-11-22 21:00:00", ">5</td>", "2026-11-21 21:00:00"},
                  {"Ave003", "Ave002"});
-    test::ExpectSection(html, "slower", {"Ave005", "31.0 s", "20.0 s", "11.0 s (55 %)"}, {"Ave001", "Ave006", "Ave007"});
+    test::ExpectSection(html, "flaky", {"Ave010", ">4</td>", "2026-11-23 21:00:00"},
+                        {"Ave003", "Ave011", "Attempt"});
+    test::ExpectSection(html, "slower", {"Ave005", "31.0 s", "20.0 s", "11.0 s (55 %)"},
+                        {"Ave001", "Ave006", "Ave007", "Ave011"});
     test::ExpectSection(html, "hung",
                  {"Ave008", "timed out", "No licence server &lt;found&gt;", "src=\"data:image/png;base64,iVBORw0KGgo=\"",
                   "Ave008-1.png", "helper.exe (4388)"},
                  {"Ave001"});
-    test::ExpectSection(html, "passes", {"Ave001", "Ave009", "<svg class=\"strip\""}, {});
+    test::ExpectSection(html, "passes", {"Ave001", "Ave009", "<svg class=\"strip\"", "Ave001, its last 16 nights"},
+                        {"Machine", "Attempt"});
 }
 
 TEST(MorningReport, ListsEachFindingUnderItsHeadingAndOpensInABrowserWithNothingOutsideThePage) {
@@ -100,12 +113,140 @@ TEST(MorningReport, ListsEachFindingUnderItsHeadingAndOpensInABrowserWithNothing
     ExpectFindings(page->Dom);
 }
 
+// A merged night: one run a shard, each on its machine, with one retry. Earlier: a night of its own
+// (NightId 0), then two nights of four shards each; tonight the AVEs are cut in five shards, of
+// which 4/5 never reported, so each AVE runs on another machine than last night.
+NightRows ShardNights() {
+    NightRows rows;
+    const char* machines[] = {"QA-A", "QA-B", "QA-C", "QA-D"};
+    const auto addRun = [&](std::vector<HistoryRun>& runs, std::int64_t id, std::int64_t nightId,
+                            const std::string& day, int shard, int shards) {
+        HistoryRun& run = runs.emplace_back();
+        run.Id = id;
+        run.NightId = nightId;
+        run.Started = day + "T21:0" + std::to_string(shard) + ":00";
+        run.Machine = machines[(shard - 1) % 4];
+        run.Shard = shards == 0 ? "" : std::to_string(shard) + "/" + std::to_string(shards);
+        return run.Id;
+    };
+    addRun(rows.EarlierRuns, 1, 0, "2026-12-05", 1, 0);
+    for (std::int32_t ave = 1; ave <= 6; ++ave) {
+        rows.Earlier.push_back(Pass(1, ave, 20));
+    }
+    // Last night AVE 1 failed on QA-A, 2 on QA-B and 4 on QA-D.
+    for (const auto& [night, day] : {std::pair{7, "2026-12-06"}, std::pair{8, "2026-12-07"}}) {
+        for (int shard = 1; shard <= 4; ++shard) {
+            const std::int64_t run = addRun(rows.EarlierRuns, 2 + (night - 7) * 4 + (shard - 1), night, day, shard, 4);
+            for (std::int32_t ave = shard; ave <= 6; ave += 4) {
+                rows.Earlier.push_back(Pass(run, ave, 20, night == 8 && (ave == 1 || ave == 2 || ave == 4) ? 3 : 0));
+            }
+        }
+    }
+    for (size_t i = 0; i < rows.Earlier.size(); ++i) {
+        rows.Earlier[i].Id = static_cast<std::int64_t>(i + 1);
+    }
+    for (const int shard : {1, 2, 3, 5}) {
+        HistoryRun& run = rows.Runs.emplace_back();
+        run.Id = 10 + static_cast<std::int64_t>(rows.Runs.size() - 1);
+        run.NightId = 9;
+        run.Started = "2026-12-08T21:0" + std::to_string(shard) + ":00";
+        run.Ended = shard == 2 ? "2026-12-09T01:30:00" : "2026-12-08T23:00:00";
+        run.Machine = machines[rows.Runs.size() - 1];
+        run.Shard = std::to_string(shard) + "/5";
+        run.Planned = 2;
+        run.Retries = 1;
+        run.ExitCode = shard == 1 ? 1 : 0;
+    }
+    HistoryPass hung = Pass(13, 5, 600, 0, 1);
+    hung.Outcome = PassOutcome::TimedOut;
+    hung.ExitCode.reset();
+    rows.Tonight = {Pass(10, 2, 20, 2),  Pass(11, 1, 20),       Pass(11, 3, 2, 5), Pass(11, 3, 20, 0, 2),
+                    Pass(12, 4, 2, 5), Pass(12, 4, 20, 0, 2), hung,              Pass(13, 6, 20),
+                    Pass(13, 5, 20, 0, 2)};
+    return rows;
+}
+
+TEST(MorningReport, NightOfShardsOnSeveralMachinesIsOneNightAgainstTheLastWhereverEachAveRan) {
+    const std::string html = MorningReportHtml(ShardNights());
+    EXPECT_NE(std::string::npos, html.find("<h1>The night of 2026-12-08 21:01:00 on 4 machines</h1>"));
+    EXPECT_NE(std::string::npos, html.find("0 new failures, 1 fixed, 1 still failing, 3 flaky, 0 slower, 1 hung."));
+    // By night outcome: 3, 4 and 5 passed on their retry; skipped is 8 planned less 6 AVEs.
+    test::ExpectSection(html, "night",
+                        {"Shard 4/5 did not report.", "\"passed\">5</td>", "\"failed\">1</td>",
+                         "\"error\">0</td><td>2</td><td>1</td>", "4 h 29 min", "4 on 4 machines", "QA-D",
+                         "1 more attempt for a pass that failed"},
+                        {"Shard 1/5", "Shard 5/5", "more shards"});
+    test::ExpectSection(html, "new-failures", {"class=\"none\""}, {"Ave002", "Ave003"});
+    test::ExpectSection(html, "fixed", {"Ave001", "2026-12-06 21:01:00"}, {"Ave003", "Ave004", "Ave005"});
+    test::ExpectSection(html, "still-failing", {"Ave002", "2026-12-07 21:01:00", ">2</td>"}, {"Ave001"});
+    test::ExpectSection(html, "flaky",
+                        {"Ave003", "Ave004", "Ave005", "failed (5)</span> &rarr; <span class=\"passed\">passed",
+                         "timed out</span> &rarr;", "2026-12-07 21:01:00", "none in its last 30 nights"},
+                        {"Ave001", "Ave002", "Ave006"});
+    test::ExpectSection(html, "slower", {"class=\"none\""}, {});
+    test::ExpectSection(html, "hung", {"Ave005, attempt 1 on QA-D: <span class=\"error\">timed out"}, {"attempt 2"});
+    test::ExpectSection(html, "passes",
+                        {"<th>Machine</th><th class=\"n\">Attempt</th>",
+                         "<td><b>Ave003</b></td><td>QA-B</td><td class=\"n\">2</td><td class=\"passed\">",
+                         "Ave001, its last 4 nights"},
+                        {});
+}
+
+TEST(MorningReport, NightOfShardsSaysWhatItsRunsLeftUntold) {
+    struct Case {
+        const char* name;
+        void (*change)(NightRows&);
+        std::vector<std::string> present;
+        std::vector<std::string> absent;
+    };
+    const Case cases[] = {
+        {"a run that never ended leaves the night without an exit code",
+         [](NightRows& rows) {
+             rows.Runs[1].Ended.clear();
+             rows.Runs[1].ExitCode.reset();
+         },
+         {"<td>2</td><td>&ndash;</td></tr>", "never ended"},
+         {}},
+        {"many shards missing: the first named, the rest counted",
+         [](NightRows& rows) {
+             for (HistoryRun& run : rows.Runs) {
+                 run.Shard = run.Shard.substr(0, 2) + "40";
+             }
+         },
+         {"Shard 4/40 did not report.", "Shard 36/40 did not report.", "4 more shards did not report."},
+         {"Shard 5/40", "Shard 37/40", "Shard 4/5"}},
+        {"one run alone tells of its own shard", [](NightRows& rows) { rows.Runs.resize(1); }, {}, {"did not report"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        NightRows rows = ShardNights();
+        c.change(rows);
+        test::ExpectSection(MorningReportHtml(rows), "night", c.present, c.absent);
+    }
+}
+
+TEST(MorningReport, UsualSecondsAreOfPassesThatPassedElseOfThoseThatRanToTheirEnd) {
+    const auto passes = [](std::initializer_list<std::pair<double, std::int64_t>> figures) {
+        std::vector<HistoryPass> list;
+        for (const auto& [seconds, exitCode] : figures) {
+            list.push_back(Pass(1, 1, seconds, exitCode));
+        }
+        return list;
+    };
+    std::vector<HistoryPass> stopped = passes({{900, 0}});
+    stopped[0].Outcome = PassOutcome::Stopped;
+    EXPECT_EQ(58, UsualSeconds(passes({{58, 0}, {2, 1}, {2, 1}, {2, 1}})));
+    EXPECT_EQ(3, UsualSeconds(passes({{2, 1}, {4, 1}})));
+    EXPECT_EQ(std::nullopt, UsualSeconds(stopped));
+    EXPECT_EQ(std::nullopt, UsualSeconds({}));
+}
+
 TEST(MorningReport, NightWithoutHistoryOrPassesStillSaysSo) {
     NightRows rows;
-    rows.Night.Planned = 3;
+    rows.Runs.emplace_back().Planned = 3;
     const std::string html = MorningReportHtml(rows);
     test::ExpectSection(html, "night", {"<td>3</td>"}, {});
-    for (const char* section : {"new-failures", "fixed", "still-failing", "slower", "hung", "passes"}) {
+    for (const char* section : {"new-failures", "fixed", "still-failing", "flaky", "slower", "hung", "passes"}) {
         test::ExpectSection(html, section, {"class=\"none\""}, {"<table>"});
     }
 }
