@@ -2,14 +2,14 @@
 # Benchmarks: what Orlenta costs, as ratios against the platform doing the same work, measured side by
 # side in one run (five runs of each, the two sides alternating; medians with min-max). Prints one table
 # and writes it to docs/benchmarks.md with the date and the machine. Not part of the test command.
-# ORLENTA_BENCH_ONLY="passes flat reset startup catalogue history registry" picks benchmarks (default: all);
+# ORLENTA_BENCH_ONLY="passes flat reset startup catalogue history registry deal" picks benchmarks (default: all);
 # ORLENTA_BENCH_RUNS (5), ORLENTA_BENCH_PASSES (10) and ORLENTA_BENCH_FOLDERS (20) set the runs, the
 # passes of a run and the folders of 100 files in the wide reset tree; ORLENTA_BENCH_LONG_PASSES (3000)
 # the long run of the flat-cost benchmark.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ORLENTA_BENCH_BUILD_DIR:-$root/build/bench}
-only=${ORLENTA_BENCH_ONLY:-passes flat reset startup catalogue history registry}
+only=${ORLENTA_BENCH_ONLY:-passes flat reset startup catalogue history registry deal}
 runs=${ORLENTA_BENCH_RUNS:-5}
 # Wine's script host takes 0.6 to 0.8 s to start here, so 100 passes a run on both sides would take
 # some 13 minutes alone: each run measures 10 passes; set 100 for the long form.
@@ -23,7 +23,8 @@ long_passes=${ORLENTA_BENCH_LONG_PASSES:-3000}
 bash "$root/scripts/install-deps.sh"
 cmake --preset mingw -B "$build" -DORLENTA_BUILD_BENCHMARKS=ON -DORLENTA_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target Orlenta KavFrame \
-  bench_launch bench_passes bench_null bench_reset bench_minwin bench_catalogue bench_history bench_registry >/dev/null
+  bench_launch bench_passes bench_null bench_reset bench_minwin bench_catalogue bench_history bench_registry \
+  bench_deal >/dev/null
 
 source "$root/scripts/wine-session.sh" "$build"
 
@@ -213,6 +214,13 @@ fi
 if wants registry; then
   echo "Registry listing" >&2
   winrun bench_registry.exe | grep '^ROW' >>"$rows" || note "Registry benchmark failed."
+fi
+
+if wants deal; then
+  # A plan, not a timing: one night drawn with a fixed seed, so its figures have no spread; the
+  # program prints the ratios of 20 more nights for that.
+  echo "Shards planned by durations and by number" >&2
+  winrun bench_deal.exe | tee /dev/stderr | grep '^ROW' >>"$rows" || note "Deal benchmark failed."
 fi
 
 # The table: medians with their min-max, the ratio of the medians, the goal.
