@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "run/AveSelection.h"
 #include "run/RunValues.h"
 #include "run/StepRunner.h"
+#include "run/TestingFolderLock.h"
 #include "run/TestingFolderReset.h"
 #include "util/AppError.h"
 #include "util/AppPaths.h"
@@ -43,13 +45,6 @@ T& Use(const std::unique_ptr<T>& object) {
 void DeleteFileOrRaise(const std::string& name) {
     if (!DeleteFileA(name.c_str())) {
         throw AppError::FromLastError();
-    }
-}
-
-void RemoveFolderOrRaise(const std::wstring& path, unsigned long& error) {
-    if (!RemoveDirectoryW(ExtendedLengthPath(path).c_str())) {
-        error = GetLastError();
-        throw AppError::FromWin32(error, ProgramName());
     }
 }
 
@@ -89,6 +84,30 @@ bool FolderExistsAt(const std::wstring& path) {
     }
     const DWORD attributes = GetFileAttributesW(ExtendedLengthPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// Why the testing folder is not reset even though the operator confirmed it: the run could not use
+// a new one (its script cannot start, its AVEs are gone), or it has no AVE to run. Nothing when it may be.
+std::optional<std::string> ReasonToKeep(const std::string& testingGiven, const std::wstring& avePath,
+                                        const AveSelection& selection, const ScriptShellFactory& createShell) {
+    const std::string kept = " The testing folder " + AddTrailingBackslash(testingGiven) + " was not deleted.";
+    const std::string command = ScriptCommand(ApplicationFolder());
+    try {
+        if (const std::unique_ptr<ScriptShell> shell = createShell()) {
+            if (const auto why = shell->CannotStart(command)) {
+                return "The test script " + command + " cannot be started, so no pass could run: " + *why + "." + kept;
+            }
+        }
+    } catch (const AppError& error) {
+        return "The scripting shell cannot be created, so no pass could run: " + error.Description() + "." + kept;
+    }
+    if (!FolderExistsAt(avePath)) {
+        return "The AVE folder " + WideToUtf8(avePath) + " is gone, so no pass could run." + kept;
+    }
+    if (selection.Count() == 0) {
+        return "No AVE is to run." + kept;
+    }
+    return std::nullopt;
 }
 
 // A line of the input file in the system's code page, which the script reads it in.
@@ -243,6 +262,37 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
         inputIsThisRuns = step.Do(180, [&] { DeleteFileOrRaise(inputFile); });
     }
 
+    // What the passes will take, known before anything is deleted.
+    const AveSelection selection = choice.Take(startNumber, stopNumber);
+    std::string testingGiven = testing.given;
+    // One run per testing folder, whatever installation or spelling: taken before its reset, or
+    // before the passes when nothing is reset, and held to the end of the run.
+    std::optional<TestingFolderLock> testingLock;
+    const auto lockTestingFolder = [&] {
+        std::string refusal;
+        testingLock = TestingFolderLock::Acquire(testingGiven, testingPath, refusal);
+        if (!testingLock) {
+            step.Do(240, [&] { op.ShowMessage(refusal); });
+        }
+        return testingLock.has_value();
+    };
+    // The product is looked for before anything is deleted; false when the run ends at line 350.
+    bool executableChecked = false;
+    const auto checkExecutable = [&] {
+        executableChecked = true;
+        if (step.Test(330, [&] {
+                const std::wstring exe = installationPath + L"KavFrame.exe";
+                return installationPath.empty() ||
+                       GetFileAttributesW(ExtendedLengthPath(exe).c_str()) == INVALID_FILE_ATTRIBUTES;
+            })) {
+            step.Do(340, [&] {
+                installationFolder = op.InputBox(kExecutablePrompt, kPromptCaption, installationFolder);
+            });
+            return !installationFolder.empty();  // 350
+        }
+        return true;
+    };
+
     if (step.Test(190, [&] { return FolderExistsAt(testingPath); })) {
         std::string answer;
         step.Do(200, [&] {
@@ -262,49 +312,57 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
         // The same folder in another spelling (case, slashes, "." segments, its short name) is the
         // folder itself, decided as the refusals decide it.
         if (step.Test(230, [&] { return IsSameFolder(testingPath, answered.Path()); })) {
-            // Emptying a drive root, or a folder the run itself needs, would destroy what the run
-            // works on: refuse, and end the run with nothing deleted.
-            const auto refusal =
-                TestingFolderDeletionRefusal(testing.given, testingPath, avePath, installationPath,
-                                             ApplicationFolderPath());
-            if (refusal) {
-                step.Do(240, [&] { op.ShowMessage(*refusal); });
-                return ended();
+            // Nothing is deleted before the run knows it can go on: its product and its script are
+            // there, and it has AVEs to run.
+            if (!checkExecutable()) {
+                return ended();  // 350
             }
-            if (step.Test(240, [&] { return FolderExistsAt(testingPath); })) {
-                std::vector<RemainingEntry> remaining;
-                unsigned long removeError = 0;
-                step.Silence(true);  // 250
-                step.Do(260, [&] { remaining = ClearFolderByHandle(testingPath); });
-                step.Do(270, [&] { RemoveFolderOrRaise(testingPath, removeError); });
-                step.Silence(false);  // 280
-                // A folder that stays would mix its old results into the new run: say what remains
-                // and why, delete nothing else, and end before the first pass.
-                if (FolderExistsAt(testingPath)) {
-                    step.Do(280, [&] {
-                        op.ShowMessage(TestingFolderNotClearedMessage(testing.given, remaining, removeError));
-                    });
+            if (const auto missing = ReasonToKeep(testing.given, avePath, selection, createShell)) {
+                step.Do(240, [&] { op.ShowMessage(*missing); });
+                if (selection.Count() != 0) {
                     return ended();
+                }
+            } else {
+                // Opened once: judged on that handle against the folders the run needs and the
+                // system's own, then cleared and removed through it.
+                TestingFolderReset reset(testing.given, testingPath,
+                                         {avePath, installationPath, ApplicationFolderPath()});
+                if (reset.Refusal()) {
+                    step.Do(240, [&] { op.ShowMessage(*reset.Refusal()); });
+                    return ended();
+                }
+                if (!lockTestingFolder()) {
+                    return ended();
+                }
+                if (step.Test(240, [&] { return FolderExistsAt(testingPath); })) {
+                    std::vector<RemainingEntry> remaining;
+                    step.Silence(true);  // 250
+                    step.Do(260, [&] { remaining = reset.Clear(); });  // 260 and 270, through the one handle
+                    step.Silence(false);  // 280
+                    // A folder that stays would mix its old results into the new run: say what
+                    // remains and why, delete nothing else, and end before the first pass.
+                    if (FolderExistsAt(testingPath)) {
+                        if (remaining.empty()) {
+                            remaining.push_back({testing.form.full, 0, RemainReason::HeldOpen});
+                        }
+                        step.Do(280, [&] { op.ShowMessage(TestingFolderNotClearedMessage(testing.given, remaining)); });
+                        return ended();
+                    }
                 }
             }
         }
         step.Do(310, [&] {
             testingFolder = answered.Text();
             testingPath = answered.Path();
+            testingGiven = answered.given;
         });
     }
 
-    if (step.Test(330, [&] {
-            const std::wstring exe = installationPath + L"KavFrame.exe";
-            return installationPath.empty() ||
-                   GetFileAttributesW(ExtendedLengthPath(exe).c_str()) == INVALID_FILE_ATTRIBUTES;
-        })) {
-        step.Do(340, [&] {
-            installationFolder = op.InputBox(kExecutablePrompt, kPromptCaption, installationFolder);
-        });
-        if (installationFolder.empty()) {
-            return ended();  // 350
-        }
+    if (!executableChecked && !checkExecutable()) {
+        return ended();  // 350
+    }
+    if (!testingLock && !testingPath.empty() && !lockTestingFolder()) {
+        return ended();
     }
 
     step.Do(370, [&] { writer = std::make_unique<clsTextFile>(); });
@@ -326,7 +384,6 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
 
     // The range is counted as it always was (its overflows reported at lines 460, 550 and 600); a list
     // or a shard is counted by its passes.
-    const AveSelection selection = choice.Take(startNumber, stopNumber);
     const bool counting = choice.IsPlainRange();
     step.Do(450, [&] { op.SetProgressMinimum(0); });
     step.Do(460, [&] {

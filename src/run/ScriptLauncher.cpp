@@ -275,6 +275,15 @@ public:
         return RunPass(command, windowStyle, {}).ExitCode;
     }
 
+    std::optional<std::string> CannotStart(const std::string& command) override {
+        try {
+            ResolveCommandLine(command);
+            return std::nullopt;
+        } catch (const AppError& error) {
+            return error.Description();
+        }
+    }
+
     ScriptRun RunPass(const std::string& command, long windowStyle, const PassLimits& limits) override {
         const StartedPass pass = StartInJob(ResolveCommandLine(command), windowStyle, endCrashingProcesses_);
         ScriptRun result;

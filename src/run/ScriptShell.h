@@ -37,6 +37,9 @@ public:
     // Starts the command with the given window style; with bWaitOnReturn it returns the exit code
     // after the command has ended. Failures to start are raised as AppError.
     virtual long Run(const std::string& command, long windowStyle, bool bWaitOnReturn) = 0;
+    // Why the command could not be started, asked before the run deletes anything; nothing when it
+    // could be, or when the shell cannot tell before trying.
+    virtual std::optional<std::string> CannotStart(const std::string& /*command*/) { return std::nullopt; }
     // One pass: Run with waiting, within the limits. A shell that knows no limits just runs.
     virtual ScriptRun RunPass(const std::string& command, long windowStyle, const PassLimits&) {
         ScriptRun run;

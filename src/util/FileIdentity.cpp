@@ -124,6 +124,20 @@ bool IsLinkAt(const std::wstring& fullPath) {
     return CompareStringOrdinal(reachedPath.c_str(), -1, expected.c_str(), -1, TRUE) != CSTR_EQUAL;
 }
 
+std::vector<FileIdentity> IdentitiesAbove(const std::wstring& fullPath) {
+    std::vector<FileIdentity> above;
+    const FileHandle handle = OpenToLook(fullPath);
+    const std::wstring reached = handle ? FinalPathOf(handle.get()) : std::wstring();
+    for (const std::wstring* start : {&fullPath, &reached}) {
+        for (std::wstring parent = ParentFolderOf(*start); !parent.empty(); parent = ParentFolderOf(parent)) {
+            if (const auto identity = IdentityAt(parent)) {
+                above.push_back(*identity);
+            }
+        }
+    }
+    return above;
+}
+
 bool IsSameFile(const std::wstring& a, const std::wstring& b) {
     if (a.empty() || b.empty()) {
         return false;

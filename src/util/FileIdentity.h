@@ -5,6 +5,7 @@
 #include <array>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <windows.h>
 
@@ -43,6 +44,11 @@ bool IsLinkAttributes(unsigned long attributes, unsigned long tag);
 // The entry at a full path is itself a link: its own reparse point says so, or (under Wine, which
 // opens a link's target even when asked for the link) its parent's listing does.
 bool IsLinkAt(const std::wstring& fullPath);
+
+// The identities of the folders a full path lies in, by its own path and by the path its handle
+// reaches (which may go another way, through a second drive letter or a link): every folder that
+// holds it either way.
+std::vector<FileIdentity> IdentitiesAbove(const std::wstring& fullPath);
 
 // Two full paths name the same file or folder: by identity when both exist; a path that does not
 // exist yet is the same as another when both have the same name in the same folder.

@@ -17,6 +17,7 @@
 #include "run/RunAutomation.h"
 #include "run/RunValues.h"
 #include "run/TestingFolderReset.h"
+#include "util/FolderChain.h"
 #include "util/PathForm.h"
 #include "RunRecorders.h"
 #include "frontend/WindowDriver.h"
@@ -498,9 +499,9 @@ TEST_F(RunAutomationTest, TestingFolderHoldingWhatTheRunNeedsIsNeverDeleted) {
         {"dot segments", scratch_ / ".\\work\\..\\aves", "it is the AVE folder."},
         {"forward slashes", slashes, "it is the AVE folder."},
         {"relative path", "..\\aves", "it is the AVE folder."},
-        {"link to the AVE folder", scratch_ / "avelink", "it is the AVE folder."},
-        {"link to a folder elsewhere", scratch_ / "outlink",
-         "it is a link to "},
+        // A link on the way is refused outright, whatever it leads to.
+        {"link to the AVE folder", scratch_ / "avelink", "avelink is a link to "},
+        {"link to a folder elsewhere", scratch_ / "outlink", "outlink is a link to "},
         {"inside the AVE folder", scratch_ / "aves\\Ave001", "it lies inside the AVE folder "},
         {"inside the installation folder", scratch_ / "kavro\\Bin", "it lies inside the installation folder "},
         {"inside the program's Files folder", files + "\\testing-" + std::to_string(GetCurrentProcessId()),
@@ -699,26 +700,50 @@ TEST(RunValuesTest, AveNamesAndArchivePaths) {
     EXPECT_EQ("\"D:\\Tools\\Files\\KavroTestScript1.vbs\"", ScriptCommand("D:\\Tools"));
 }
 
-TEST(RunValuesTest, DeletionRefusalCoversRootsAndNeededFolders) {
+// The testing folder opened from its root and judged by the identity of that handle: every
+// spelling of a folder the run needs is that folder, and a link on the way is refused outright.
+TEST(RunValuesTest, DeletionRefusalJudgesTheOpenedFolderByIdentity) {
+    test::ScratchFolder scratch;
+    for (const char* folder : {"work\\Ave\\Ave001", "kavro\\Bin", "tools\\Files\\t", "tools\\other", "work2"}) {
+        test::MakeFolder(scratch / folder);
+    }
+    const test::HostSymlink link(scratch / "work\\Ave", scratch / "linked");
+    const test::HostSymlink drive = test::HostSymlink::Drive(scratch.Path(), 'T');
+    ASSERT_TRUE(link.Made() && drive.Made()) << link.Problem() << drive.Problem();
+    wchar_t shortName[MAX_PATH] = {};
+    ASSERT_NE(0u, GetShortPathNameW(Utf8ToWide(scratch / "work\\Ave").c_str(), shortName, MAX_PATH));
+    const NeededFolders needed{Utf8ToWide(scratch / "work\\Ave"), Utf8ToWide(scratch / "kavro\\Bin"),
+                               Utf8ToWide(scratch / "tools")};
     struct Case {
-        const char* testing;
-        bool refused;
+        std::string testing;
+        const char* clause;  // nullptr: it may be deleted
     };
     const Case cases[] = {
-        {"C:\\", true},          {"c:", true},           {"\\", true},          {"\\\\server\\share\\", true},
-        {"D:\\Work\\", true},    {"d:\\work", true},     {"D:\\Work\\Ave", true}, {"D:\\Tools\\", true},
-        {"E:\\", true},          {"E:\\Kavro\\", true},  {"D:\\Work2\\", false}, {"D:\\Test\\", false},
-        {"\\\\server\\share\\t\\", false},              {"E:\\Kav\\", false},
-        {"D:/Work/Ave", true},   {"D:\\Work\\.\\x\\..\\Ave\\", true},   {"D:\\Work\\Ave\\Ave001", true},
-        {"E:\\Kavro\\Bin\\x", true},   {"D:\\Tools\\Files", true},   {"D:\\Tools\\Files\\t\\", true},
-        {"D:\\Tools\\Other\\", false},
+        {scratch / "work\\Ave", "it is the AVE folder."},
+        {WideToUtf8(shortName), "it is the AVE folder."},
+        {"T:\\work\\Ave", "it is the AVE folder."},
+        {scratch / "work", "it contains the AVE folder "},
+        {scratch / "work\\Ave\\Ave001", "it lies inside the AVE folder "},
+        {scratch / "kavro", "it contains the installation folder "},
+        {scratch / "tools", "it is the program's own folder."},
+        {scratch / "tools\\Files", "it is the program's Files folder."},
+        {scratch / "tools\\Files\\t", "it lies inside the program's Files folder "},
+        {scratch / "linked", "linked is a link to "},
+        {scratch / "linked\\Ave001", "linked is a link to "},
+        {"C:\\", "it is the root of a drive."},
+        {"C:\\windows\\system32", "it lies inside the Windows folder "},
+        {scratch / "work2", nullptr},
+        {scratch / "tools\\other", nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.testing);
-        const auto refusal =
-            TestingFolderDeletionRefusal(c.testing, FullPathForm(c.testing).full, L"D:\\Work\\Ave\\", L"E:\\Kavro\\Bin",
-                                         L"D:\\Tools");
-        EXPECT_EQ(c.refused, refusal.has_value());
+        const auto refusal = TestingFolderDeletionRefusal(c.testing, OpenFolderChain(FullPathForm(c.testing).full), needed);
+        if (c.clause == nullptr) {
+            EXPECT_FALSE(refusal.has_value()) << *refusal;
+        } else {
+            ASSERT_TRUE(refusal.has_value());
+            EXPECT_NE(std::string::npos, refusal->find(c.clause)) << *refusal;
+        }
     }
 }
 

@@ -187,10 +187,10 @@ TEST_F(UnattendedTest, FoldersAreJudgedByWhatTheyNameNotByTheirSpelling) {
         {"wildcard", common + kavro + " -TESTING=" + (scratch_ / "test?ng"), 2, "the wildcard or reserved character"},
         {"device name", common + kavro + " -TESTING=CON", 2, "it names the device CON"},
         {"a file", common + kavro + " -TESTING=" + (scratch_ / "afile.txt"), 2, "it names a file"},
-        {"a link to a folder", common + kavro + " -TESTING=" + (scratch_ / "linked"), 2, "will not be deleted: it is a link to "},
+        {"a link to a folder", common + kavro + " -TESTING=" + (scratch_ / "linked"), 2, "linked is a link to "},
         // The Windows folder itself is tried in a prefix of its own (own_prefix_test.sh).
         {"Program Files", common + kavro + " \"-TESTING=C:\\Program Files\"", 2, "will not be deleted: it is the Program Files"},
-        {"AppData", common + kavro + " \"-TESTING=" + std::string(appData) + "\\..\"", 2, "will not be deleted: it is your AppData folder."},
+        {"AppData", common + kavro + " \"-TESTING=" + std::string(appData) + "\\..\"", 2, "will not be deleted: it is your AppData folder "},
         {"a redirected known folder", common + kavro + " -TESTING=" + music, 2, "will not be deleted: it is your "},
     };
     for (const Case& c : cases) {
