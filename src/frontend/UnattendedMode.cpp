@@ -20,6 +20,7 @@
 #include "run/RunFolderLock.h"
 #include "run/RunLog.h"
 #include "run/RunOutputs.h"
+#include "run/TestingFolderLock.h"
 #include "run/RunValues.h"
 #include "util/AppError.h"
 #include "util/AppPaths.h"
@@ -307,6 +308,11 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
     const auto lock = RunFolderLock::Acquire(folder, lockRefusal);
     if (!lock) {
         SayWithoutLog(echo, lockRefusal + " Nothing deleted, nothing run; exit code 2");
+        return kRefused;
+    }
+    const auto testingLock = TestingFolderLock::AcquireGiven(settings.TestingFolder, lockRefusal);
+    if (!testingLock) {
+        SayWithoutLog(echo, lockRefusal + " Exit code 2");
         return kRefused;
     }
     try {

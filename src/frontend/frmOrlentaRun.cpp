@@ -9,6 +9,7 @@
 #include "run/RunAutomation.h"
 #include "run/RunFolderLock.h"
 #include "run/RunOutputs.h"
+#include "run/TestingFolderLock.h"
 #include "util/AppPaths.h"
 #include "util/AppError.h"
 #include "util/Text.h"
@@ -40,6 +41,11 @@ void frmOrlenta::RunAutomation() {
         return;
     }
     RunSettings settings = SettingsFromControls();
+    const auto testingLock = TestingFolderLock::AcquireGiven(settings.TestingFolder, lockRefusal);
+    if (!testingLock) {
+        ShowMessage(lockRefusal);
+        return;
+    }
     settings.Nightly = settings_.Nightly;  // from the command line; the window has no controls for it
     // The window runs the range its fields show: a list, a rerun or a shard is for unattended runs.
     settings.Nightly.AveList.clear();

@@ -69,6 +69,14 @@ TestingFolderLock::~TestingFolderLock() {
     }
 }
 
+std::optional<TestingFolderLock> TestingFolderLock::AcquireGiven(const std::string& given, std::string& refusal) {
+    const PathForm form = FolderPathForm(AddTrailingBackslash(given));
+    if (TrimSpaces(given).empty() || !form.usable()) {
+        return TestingFolderLock(KernelHandle());
+    }
+    return Acquire(given, form.full, refusal);
+}
+
 std::optional<TestingFolderLock> TestingFolderLock::Acquire(const std::string& given, const std::wstring& fullPath,
                                                             std::string& refusal) {
     // The global namespace: runs in other sessions (a service, a scheduled task) meet it too.

@@ -16,6 +16,11 @@ public:
     // says so, naming the folder as `given`.
     static std::optional<TestingFolderLock> Acquire(const std::string& given, const std::wstring& fullPath,
                                                     std::string& refusal);
+    // The same for the testing folder as it was given, taken before a run writes anything, so a
+    // second run never touches a first run's records either; a text that names no folder locks
+    // nothing here (the run refuses it). The run takes it again on the folder it settles on, which
+    // the same thread may.
+    static std::optional<TestingFolderLock> AcquireGiven(const std::string& given, std::string& refusal);
 
     ~TestingFolderLock();
     TestingFolderLock(TestingFolderLock&&) noexcept = default;

@@ -18,6 +18,7 @@
 #include "run/RunValues.h"
 #include "run/TestingFolderReset.h"
 #include "util/FolderChain.h"
+#include "util/FolderWalkTestHook.h"
 #include "util/PathForm.h"
 #include "RunRecorders.h"
 #include "frontend/WindowDriver.h"
@@ -526,6 +527,35 @@ TEST_F(RunAutomationTest, TestingFolderHoldingWhatTheRunNeedsIsNeverDeleted) {
 }
 
 // What the reset could not clear is named with the system's reason, and no pass runs on it.
+// The folder the operator confirmed is the folder the reset empties: a parent swapped for a link to
+// a look-alike after the checks leads the reset nowhere else.
+TEST_F(RunAutomationTest, ParentSwappedForALinkAfterTheChecksLeadsTheResetNowhereElse) {
+    test::ScratchFolder outside;
+    test::MakeFolder(outside / "testing");
+    WriteBytes(outside / "testing\\canary.txt", "keep");
+    const std::string testing = scratch_ / "parent\\testing";
+    test::MakeFolder(testing);
+    WriteBytes(testing + "\\old.txt", "old");
+    settings_.TestingFolder = testing;
+    op_.answers = {testing};
+    const std::string unixScratch = test::UnixPath(scratch_.Path());
+    bool swapped = false;
+    test_hooks::SetFolderListedHook([&](const std::wstring&) {
+        if (!swapped) {
+            swapped = test::RunHostScript("cd '" + unixScratch + "' && mv parent moved && ln -s '" +
+                                          test::UnixPath(outside.Path()) + "' parent");
+        }
+    });
+    Run();
+    test_hooks::SetFolderListedHook({});
+    ASSERT_TRUE(swapped);
+    EXPECT_EQ("keep", ReadBytes(outside / "testing\\canary.txt"));
+    // Under Wine the moved folder's files reach a path that no longer matches their folder's, so
+    // they are kept and named, and the run ends before its passes; either way nothing outside.
+    EXPECT_TRUE(!PathExists(scratch_ / "moved\\testing") || (passes_.empty() && op_.messages.size() == 1));
+    EXPECT_TRUE(test::RunHostScript("rm '" + unixScratch + "/parent'"));
+}
+
 TEST_F(RunAutomationTest, TestingFolderThatStaysIsNamedWithWhatRemainsAndNoPassRuns) {
     const std::string testing = scratch_ / "testing";
     struct Case {

@@ -76,6 +76,7 @@ TEST_F(UnattendedTest, RunThatCannotGoThroughEndsWithTwoAndSaysWhyInTheLogAndThe
         const char* junit;  // the run's own testcase
         std::vector<std::string> skipped;
         std::string aves = "-STOP=3";
+        bool lastNight = false;  // an old testing folder, which nothing may delete before the run can run
     };
     const std::vector<std::string> all = {"Ave001", "Ave002", "Ave003"};
     const Case cases[] = {
@@ -88,7 +89,14 @@ TEST_F(UnattendedTest, RunThatCannotGoThroughEndsWithTwoAndSaysWhyInTheLogAndThe
          "will not be deleted: it is the AVE folder.", "<error message=\"ended before its passes\">", all},
         {"KavFrame.exe missing", Folders(), [&] { DeleteFileA(kavFrame.c_str()); },
          "Prompt: Could not find the KavFrame executable", "Could not find the KavFrame executable", all},
-        {"script missing", Folders(), [&] { WriteBytes(kavFrame, "stand-in"); DeleteFileA(script.c_str()); },
+        {"KavFrame.exe missing beside last night's results", Folders(), [&] { DeleteFileA(kavFrame.c_str()); },
+         "Prompt: Could not find the KavFrame executable", "Could not find the KavFrame executable", all, "-STOP=3", true},
+        {"script missing beside last night's results", Folders(),
+         [&] { WriteBytes(kavFrame, "stand-in"); DeleteFileA(script.c_str()); },
+         "cannot be started, so no pass could run", "<error message=\"ended before its passes\">", all, "-STOP=3", true},
+        {"an empty shard beside last night's results", Folders(), [&] { WriteBytes(script, Script(family_, 0)); },
+         "No AVE is to run.", "", {}, "-START=1 -STOP=2 -SHARD=3/4", true},
+        {"script missing", Folders(), [&] { DeleteFileA(script.c_str()); },
          "no pass could start", "<error message=\"no pass could start\">", {}},
         {"a folder in the script's place", Folders(), [&] { test::MakeFolder(script); }, "no pass could start",
          "<error message=\"no pass could start\">", {}},
@@ -104,8 +112,20 @@ TEST_F(UnattendedTest, RunThatCannotGoThroughEndsWithTwoAndSaysWhyInTheLogAndThe
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         c.prepare();
-        EXPECT_EQ(2, Run("-UNATTENDED " + c.arguments + " " + c.aves));
+        if (c.lastNight) {
+            test::MakeFolder(testing_);
+            WriteBytes(testing_ + "\\last-night.txt", "old");
+        }
+        const bool empty = std::string(c.junit).empty();  // nothing to run is no failure
+        EXPECT_EQ(empty ? 0 : 2, Run("-UNATTENDED " + c.arguments + " " + c.aves));
         EXPECT_NE(std::string::npos, Log().find(c.logged)) << Log();
+        if (c.lastNight) {
+            EXPECT_EQ("old", ReadBytes(testing_ + "\\last-night.txt")) << "deleted before the run knew it could run";
+            test::RemoveTree(testing_);
+        }
+        if (empty) {
+            continue;
+        }
         if (!c.skipped.empty()) {
             EXPECT_EQ(std::string::npos, Log().find("Pass AVE")) << "no pass was to run";
         }
@@ -210,6 +230,170 @@ TEST_F(UnattendedTest, FoldersAreJudgedByWhatTheyNameNotByTheirSpelling) {
         EXPECT_TRUE(PathExists(music));
         EXPECT_TRUE(PathExists("C:\\windows\\system32\\kernel32.dll"));
     }
+}
+
+// A name that ends in dots or spaces opens, on this system, the folder without them while every text
+// comparison sees another folder: refused outright in every spelling, whatever folder it would reach.
+TEST_F(UnattendedTest, DotsAndSpacesNeverTurnTheResetOnAFolderTheRunNeeds) {
+    family_.Release();
+    const HostSymlink drive = HostSymlink::Drive(scratch_.Path(), 'U');
+    ASSERT_TRUE(drive.Made()) << drive.Problem();
+    WriteBytes(aves_ + "\\Ave001.ach", "archive");
+    char shortScratch[MAX_PATH] = {};
+    ASSERT_NE(0u, GetShortPathNameA(scratch_.Path().c_str(), shortScratch, MAX_PATH));
+    const std::string aveName = aves_.substr(aves_.find_last_of('\\') + 1);
+    std::string slashes = aves_ + "..";
+    std::replace(slashes.begin(), slashes.end(), '\\', '/');
+    std::string lower = aves_;
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; });
+    const std::vector<std::pair<const char*, std::string>> spellings = {
+        {"two dots", aves_ + ".."},
+        {"three dots", aves_ + "..."},
+        {"dot space dot", aves_ + ". ."},
+        {"space dot", aves_ + " ."},
+        {"\\\\?\\ prefix", "\\\\?\\" + aves_ + ".."},
+        {"\\??\\ prefix", "\\??\\" + aves_ + ".."},
+        {"a second drive letter", "U:\\" + aveName + ".."},
+        {"a short name", std::string(shortScratch) + "\\" + aveName + ".."},
+        {"relative to the program's folder", "..\\" + aveName + ".."},
+        {"lower case", lower + ".."},
+        {"forward slashes", slashes},
+        {"a trailing space", aves_ + ".. "},
+        {"then .", aves_ + "..\\."},
+        {"a middle part", scratch_.Path() + "..\\" + aveName},
+        {"the installation folder", scratch_ / "kavro.."},
+        {"the program's folder", app_ + ".."},
+        {"the program's Files folder", app_ + "\\Files.."},
+        {"a folder holding the AVE folder", scratch_.Path() + ".."},
+    };
+    for (const auto& [name, testing] : spellings) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(2, Run("-UNATTENDED -STOP=1 " + Folders(aves_, testing)));
+        EXPECT_NE(std::string::npos, Log().find("ends in a dot or a space")) << Log();
+        EXPECT_EQ("archive", ReadBytes(aves_ + "\\Ave001.ach"));
+        EXPECT_EQ("stand-in", ReadBytes(scratch_ / "kavro\\KavFrame.exe"));
+        EXPECT_TRUE(PathExists(app_ + "\\Files\\KavroTestScript1.vbs"));
+        EXPECT_EQ(std::string::npos, Log().find("Pass AVE"));
+    }
+}
+
+// The testing folder is the folder its path names, at any length and in any character: a long one
+// is reset like any other, a literal prefixed name reaches only itself, and a profile's known folder
+// given by its short name is that folder.
+TEST_F(UnattendedTest, TestingFolderIsTheFolderItsPathNamesAtAnyLengthOrSpelling) {
+    family_.Release();
+    const auto wide = [](const std::string& path) { return L"\\\\?\\" + AnsiToWide(path); };
+    const auto exists = [&](const std::string& path) { return GetFileAttributesW(wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; };
+    const auto put = [&](const std::string& path, const char* bytes) {
+        const FileHandle file(CreateFileW(wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        DWORD written = 0;
+        ASSERT_TRUE(file && WriteFile(file.get(), bytes, static_cast<DWORD>(strlen(bytes)), &written, nullptr));
+    };
+    // 320 characters, beyond what the ANSI calls reach.
+    std::string deep = scratch_ / "long";
+    ASSERT_TRUE(CreateDirectoryW(wide(deep).c_str(), nullptr));
+    while (deep.size() < 320) {
+        deep += "\\abcdefghijklmnopqrstuvwxyz0123456789";
+        ASSERT_TRUE(CreateDirectoryW(wide(deep).c_str(), nullptr));
+    }
+    put(deep + "\\old.txt", "old");
+    EXPECT_EQ(0, Run("-UNATTENDED -STOP=1 " + Folders(aves_, deep)));
+    EXPECT_FALSE(exists(deep + "\\old.txt")) << Log();
+    EXPECT_NE(std::string::npos, Log().find("Pass AVE 1 ends: exit code 0"));
+
+    // A folder literally named "T." beside "T": the prefix takes the name as it stands, so it is
+    // refused, and "T" is never reached.
+    const std::string plain = scratch_ / "T";
+    test::MakeFolder(plain);
+    WriteBytes(plain + "\\keep.txt", "keep");
+    ASSERT_TRUE(CreateDirectoryW(wide(plain + ".").c_str(), nullptr));
+    put(plain + ".\\keep.txt", "keep");
+    EXPECT_EQ(2, Run("-UNATTENDED -STOP=1 " + Folders(aves_, "\\\\?\\" + plain + ".")));
+    EXPECT_EQ("keep", ReadBytes(plain + "\\keep.txt"));
+    EXPECT_TRUE(exists(plain + ".\\keep.txt"));
+    DeleteFileW(wide(plain + ".\\keep.txt").c_str());
+    RemoveDirectoryW(wide(plain + ".").c_str());
+
+    // Documents redirected to a folder whose name the ANSI code page cannot spell, given by its
+    // short name: still the profile's Documents folder.
+    const std::wstring documents = AnsiToWide(scratch_.Path()) + L"\\\u0141ukasz\\Documents";
+    ASSERT_TRUE(CreateDirectoryW((AnsiToWide(scratch_.Path()) + L"\\\u0141ukasz").c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(documents.c_str(), nullptr));
+    WriteBytes(scratch_ / "kept.txt", "keep");
+    const wchar_t* shellFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    RegKey key;
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExW(HKEY_CURRENT_USER, shellFolders, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                             key.put(), nullptr));
+    std::wstring saved(1024, L'\0');
+    DWORD savedSize = static_cast<DWORD>(saved.size() * sizeof(wchar_t));
+    DWORD savedType = 0;
+    const bool had = RegQueryValueExW(key.get(), L"Personal", nullptr, &savedType, reinterpret_cast<BYTE*>(saved.data()),
+                                      &savedSize) == ERROR_SUCCESS;
+    RegSetValueExW(key.get(), L"Personal", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(documents.c_str()),
+                   static_cast<DWORD>((documents.size() + 1) * sizeof(wchar_t)));
+    wchar_t shortName[MAX_PATH] = {};
+    const DWORD shortLength = GetShortPathNameW(documents.c_str(), shortName, MAX_PATH);
+    const std::string shortText = WideToAnsi(std::wstring_view(shortName, shortLength));
+    WriteBytes(shortText + "\\letter.txt", "mine");
+    const long code = Run("-UNATTENDED -STOP=1 " + Folders(aves_, shortText));
+    if (had) {
+        RegSetValueExW(key.get(), L"Personal", 0, savedType, reinterpret_cast<const BYTE*>(saved.data()), savedSize);
+    } else {
+        RegDeleteValueW(key.get(), L"Personal");
+    }
+    EXPECT_NE(0u, shortLength);
+    EXPECT_EQ(2, code);
+    EXPECT_NE(std::string::npos, Log().find("will not be deleted: it is your Documents folder ")) << Log();
+    EXPECT_EQ("mine", ReadBytes(shortText + "\\letter.txt"));
+}
+
+// A folder another program holds as its current folder is emptied, named as held, and the run ends
+// before its passes; a second installation never resets a testing folder a first one is using.
+TEST_F(UnattendedTest, HeldSubfolderIsNamedAndASecondInstallationLeavesTheFolderAlone) {
+    test::PassFamily holder{scratch_ / "holder"};
+    test::MakeFolder(holder.folder);
+    test::MakeFolder(testing_ + "\\Ave007");
+    WriteBytes(testing_ + "\\Ave007\\result.txt", "old");
+    WriteBytes(testing_ + "\\old.txt", "old");
+    std::string command = holder.Command(0);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                               (testing_ + "\\Ave007").c_str(), &startup, &info));
+    const KernelHandle holding(info.hProcess);
+    const KernelHandle holdingThread(info.hThread);
+    for (const ULONGLONG deadline = GetTickCount64() + 20000; holder.Pids().empty() && GetTickCount64() < deadline;) {
+        Sleep(20);
+    }
+    EXPECT_EQ(2, Run("-UNATTENDED -STOP=1 " + Folders()));
+    holder.Release();
+    WaitForSingleObject(holding.get(), 10000);
+    EXPECT_NE(std::string::npos, Log().find("Ave007 - held by another program")) << Log();
+    EXPECT_FALSE(PathExists(testing_ + "\\Ave007\\result.txt"));
+    EXPECT_FALSE(PathExists(testing_ + "\\old.txt"));
+    test::RemoveTree(testing_);
+
+    // A second installation of the program, on the same testing folder by another spelling.
+    const std::string second = scratch_ / "second";
+    test::MakeFolder(second + "\\Files");
+    ASSERT_TRUE(CopyFileA((app_ + "\\Orlenta.exe").c_str(), (second + "\\Orlenta.exe").c_str(), FALSE));
+    WriteBytes(second + "\\Files\\KavroTestScript1.vbs", "WScript.Quit 0\r\n");
+    char shortTesting[MAX_PATH] = {};
+    KernelHandle first = Start("-UNATTENDED " + Folders() + " -START=1 -STOP=2");
+    const long firstExit = Finish(first, [&] {
+        if (!SecondPassWaiting()) return false;
+        test::MakeFolder(testing_);  // as a script makes it with its results
+        WriteBytes(testing_ + "\\tonight.txt", "pass 1");
+        GetShortPathNameA(testing_.c_str(), shortTesting, MAX_PATH);
+        EXPECT_EQ(2, Finish(Start("-UNATTENDED " + Folders(aves_, shortTesting) + " -STOP=1", second)));
+        EXPECT_NE(std::string::npos, TakeOutput().find("Another run is using the testing folder"));
+        EXPECT_EQ("pass 1", ReadBytes(testing_ + "\\tonight.txt"));
+        family_.Release();
+        return true;
+    });
+    EXPECT_EQ(0, firstExit);
+    EXPECT_EQ("pass 1", ReadBytes(testing_ + "\\tonight.txt"));
 }
 
 // Killed at any moment of a reset, the program leaves part of the old tree at its old paths, no

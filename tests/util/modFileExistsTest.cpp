@@ -245,6 +245,17 @@ TEST(DeleteFolderContentsTest, ReadOnlyFilesAndFoldersAreCleared) {
 
     EXPECT_TRUE(ClearFolderContents(root.Path()).empty());
     EXPECT_EQ(std::vector<std::string>{}, Entries(root.Path()));
+
+    // A read-only file with another name outside keeps its mark there: it stays, and says why.
+    ScratchFolder outside;
+    WriteBytes(outside / "archive.ach", "a");
+    ASSERT_TRUE(SetFileAttributesA((outside / "archive.ach").c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(CreateHardLinkA((root / "linked.ach").c_str(), (outside / "archive.ach").c_str(), nullptr));
+    const std::vector<RemainingEntry> remaining = ClearFolderContents(root.Path());
+    ASSERT_EQ(1u, remaining.size());
+    EXPECT_EQ(RemainReason::LinkedReadOnly, remaining[0].reason);
+    EXPECT_NE(0u, GetFileAttributesA((outside / "archive.ach").c_str()) & FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesA((outside / "archive.ach").c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 // Trees that the ANSI, MAX_PATH-bound walk left behind, built with the host's shell inside the folder.
