@@ -5,6 +5,7 @@
 
 #include <sqlite3.h>
 #include <windows.h>
+#include <wincrypt.h>
 
 #include "history/MorningReport.h"
 #include "history/NightFindings.h"
@@ -57,6 +58,26 @@ std::optional<std::string> ReadPicture(const std::string& path, unsigned long lo
         return std::nullopt;
     }
     return bytes;
+}
+
+// Bytes as Base64 on one line, by the platform's encoder; nothing when it fails.
+std::optional<std::string> Base64Of(const std::string& bytes) {
+    constexpr DWORD kFlags = CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF;
+    const auto* data = reinterpret_cast<const BYTE*>(bytes.data());
+    DWORD size = 0;
+    if (bytes.empty() || bytes.size() > kMostPictureBytes ||
+        !CryptBinaryToStringA(data, static_cast<DWORD>(bytes.size()), kFlags, nullptr, &size)) {
+        return std::nullopt;
+    }
+    std::string text(size, '\0');
+    if (!CryptBinaryToStringA(data, static_cast<DWORD>(bytes.size()), kFlags, text.data(), &size)) {
+        return std::nullopt;
+    }
+    text.resize(std::min<size_t>(size, text.size()));
+    while (!text.empty() && (text.back() == '\0' || text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    return text;
 }
 
 // A reason as a sentence of a log line, whatever punctuation its source gave it.
@@ -331,8 +352,12 @@ void HistoryOperator::WriteReport() {
             }
             const auto most = std::min(kMostPictureBytes, kMostPicturesBytes - carried);
             if (auto bytes = ReadPicture(pictures_[p][w], most, window.PictureNote)) {
-                carried += bytes->size();
-                window.PictureData = std::move(*bytes);
+                if (auto text = Base64Of(*bytes)) {
+                    carried += bytes->size();
+                    window.PictureBase64 = std::move(*text);
+                } else {
+                    window.PictureNote = "not in the report: it cannot be encoded";
+                }
             }
         }
     }
