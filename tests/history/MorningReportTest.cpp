@@ -243,22 +243,17 @@ TEST(MorningReport, UsualSecondsAreOfPassesThatPassedElseOfThoseThatRanToTheirEn
     EXPECT_EQ(std::nullopt, UsualSeconds({}));
 
     // The history hands the rule all it needs of an AVE: the same figure as from every pass it holds.
+    // AVE 7 passes every third time, slower each time, and is sometimes stopped; AVE 8 never passes.
     test::ScratchFolder scratch;
     RunHistory history(Utf8ToWide(AnsiToUtf8(scratch / "history.db")));
     const std::int64_t run = history.AddRun(HistoryRun{});
     std::vector<HistoryPass> all[2];
     for (int i = 0; i < 40; ++i) {
-        SCOPED_TRACE(i);
-        // AVE 7 passes every third time, slower each time, and is sometimes stopped; AVE 8 never passes.
-        HistoryPass pass = Pass(run, 7 + i % 2, 50.0 + i, i % 6 == 0 ? 0 : 1);
-        if (i % 7 == 6) {
-            pass.Outcome = PassOutcome::Stopped;
-            pass.ExitCode.reset();
-        }
+        HistoryPass& pass = all[i % 2].emplace_back(Pass(run, 7 + i % 2, 50.0 + i, i % 6 == 0 ? 0 : 1));
+        pass.Outcome = i % 7 == 6 ? PassOutcome::Stopped : pass.Outcome;
         history.AddPass(pass);
-        all[i % 2].push_back(pass);
         for (std::int32_t ave : {7, 8}) {
-            EXPECT_EQ(UsualSeconds(all[ave - 7]), UsualSeconds(history.RecentPasses(ave, kMedianPasses)));
+            EXPECT_EQ(UsualSeconds(all[ave - 7]), UsualSeconds(history.RecentPasses(ave, kMedianPasses))) << i;
         }
     }
 }

@@ -205,21 +205,12 @@ TEST_F(HistoryTest, TwoRunsMakingOneNewHistoryAtOnceKeepBothRuns) {
     }
 }
 
-// The README's statements that add a fallback file's runs to a history, with the file's name as given.
+// The README's statements that add a fallback file's runs to a history, naming the file given.
 std::string ReadmeAddingFallback(const std::string& fallback) {
-    std::istringstream readme(ReadBytes(test::WindowsPathOf(ORLENTA_README)));
-    std::string sql;
-    for (std::string line; std::getline(readme, line);) {
-        if (sql.empty() && line.rfind("    ATTACH '", 0) != 0) {
-            continue;
-        }
-        if (line.rfind("    ", 0) != 0) {
-            break;
-        }
-        sql += line.substr(4) + "\n";
-    }
-    const size_t name = sql.find("Orlenta.log.history.db");
-    return name == std::string::npos ? sql : sql.replace(name, 22, test::UnixPath(fallback));
+    const std::string readme = ReadBytes(test::WindowsPathOf(ORLENTA_README));
+    const size_t start = readme.find("ATTACH 'Orlenta.log.history.db'");
+    const std::string sql = readme.substr(start, readme.find("COMMIT;", start) + 7 - start);
+    return std::regex_replace(sql, std::regex("Orlenta\\.log\\.history\\.db"), test::UnixPath(fallback));
 }
 
 TEST_F(HistoryTest, HistoryWhoseFolderIsDeletedDuringTheRunEndsBesideTheLogAndIsAddedBackAsTheReadmeSays) {
