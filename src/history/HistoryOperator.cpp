@@ -3,7 +3,9 @@
 
 #include <algorithm>
 
+#include <sqlite3.h>
 #include <windows.h>
+#include <wincrypt.h>
 
 #include "history/MorningReport.h"
 #include "history/NightFindings.h"
@@ -11,6 +13,7 @@
 #include "run/RunFolderLock.h"
 #include "run/RunValues.h"
 #include "util/AppError.h"
+#include "util/FileIdentity.h"
 #include "util/Handles.h"
 #include "util/LongPath.h"
 #include "util/PathForm.h"
@@ -57,6 +60,37 @@ std::optional<std::string> ReadPicture(const std::string& path, unsigned long lo
     return bytes;
 }
 
+// Bytes as Base64 on one line, by the platform's encoder; nothing when it fails.
+std::optional<std::string> Base64Of(const std::string& bytes) {
+    constexpr DWORD kFlags = CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF;
+    const auto* data = reinterpret_cast<const BYTE*>(bytes.data());
+    DWORD size = 0;
+    if (bytes.empty() || bytes.size() > kMostPictureBytes ||
+        !CryptBinaryToStringA(data, static_cast<DWORD>(bytes.size()), kFlags, nullptr, &size)) {
+        return std::nullopt;
+    }
+    std::string text(size, '\0');
+    if (!CryptBinaryToStringA(data, static_cast<DWORD>(bytes.size()), kFlags, text.data(), &size)) {
+        return std::nullopt;
+    }
+    text.resize(std::min<size_t>(size, text.size()));
+    while (!text.empty() && (text.back() == '\0' || text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    return text;
+}
+
+// A reason as a sentence of a log line, whatever punctuation its source gave it.
+std::string Sentence(std::string text) {
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\r')) {
+        text.pop_back();
+    }
+    if (!text.empty() && text.back() != '.') {
+        text += '.';
+    }
+    return text;
+}
+
 bool IsHistoryOfOurs(const std::string& beginning) { return IsOrlentaHistoryBytes(beginning); }
 bool IsReportOfOurs(const std::string& beginning) { return IsOrlentaReportText(beginning); }
 
@@ -88,31 +122,80 @@ void HistoryOperator::RunStarted(const RunSettings& settings) {
     startTick_ = GetTickCount64();
     tonight_.clear();
     pictures_.clear();
-    unwritten_.clear();
-    complained_ = false;
+    written_ = 0;
+    plannedWritten_ = false;
+    endWritten_ = false;
     history_.reset();
-    if (!historyPath_.empty()) {
-        try {
-            history_.emplace(historyPath_);
-        } catch (const AppError& error) {
-            Say("The history " + WideToUtf8(historyPath_) + " cannot be used: " + error.Description() +
-                " The run goes on without it.");
-            complained_ = true;
-        }
-    }
+    stale_ = false;
+    writtenTo_.reset();
+    givenUp_ = false;
+    readable_ = true;
+    sayOpened_ = complainedOpen_ = complainedWrite_ = false;
     Write();
     inner_.RunStarted(settings);
 }
 
+bool HistoryOperator::Reach() {
+    if (history_ && !stale_) {
+        return true;
+    }
+    history_.reset();
+    stale_ = false;
+    if (historyPath_.empty() || givenUp_) {
+        return false;
+    }
+    const std::string name = WideToUtf8(historyPath_);
+    const auto leaveAlone = [&](const std::string& reason) {
+        givenUp_ = true;
+        Say("The history " + name + " is left alone: " + Sentence(reason) + " This run's rows go to " +
+            WideToUtf8(FallbackHistoryPath(log_ != nullptr ? log_->Path() : L"", historyPath_)) + " at its end.");
+        return false;
+    };
+    const auto notNow = [&](const std::string& reason) {
+        if (!complainedOpen_) {
+            complainedOpen_ = true;
+            Say("The history " + name + " cannot be opened now: " + Sentence(reason) +
+                " The run goes on; it tries again at each pass and at its end.");
+        }
+        sayOpened_ = true;
+        return false;
+    };
+    // Another program may hold the file at the start of the run: what it is, is judged once it can be read.
+    std::string reason;
+    switch (JudgeHistoryFile(historyPath_, reason)) {
+    case HistoryFile::Foreign:
+        return leaveAlone(reason);
+    case HistoryFile::Unreadable:
+        return notNow(reason);
+    case HistoryFile::New:
+    case HistoryFile::Ours:
+        break;
+    }
+    try {
+        history_.emplace(historyPath_);
+    } catch (const AppError& error) {
+        history_.reset();
+        return error.Number() == SQLITE_NOTADB ? leaveAlone(error.Description()) : notNow(error.Description());
+    }
+    // Rows already in one file are never continued in another that took its place.
+    if (writtenTo_ && history_->Identity() != writtenTo_) {
+        history_.reset();
+        givenUp_ = true;
+        Say("The history " + name + " is no longer the file this run wrote to: it was deleted or replaced during "
+            "the run.");
+        return false;
+    }
+    if (sayOpened_) {
+        sayOpened_ = false;
+        Say("The history " + name + " can be used now: the run's rows are written to it.");
+    }
+    return true;
+}
+
 void HistoryOperator::PassesPlanned(const AveSelection& selection) {
     night_.Planned = selection.Count();
-    if (history_ && night_.Id != 0) {
-        try {
-            history_->SetPlanned(night_.Id, *night_.Planned);
-        } catch (const AppError&) {
-            // Only the skipped count of the report is missing; the passes are what matters.
-        }
-    }
+    // The time left is estimated from the history: one more chance to open it first.
+    Write();
     inner_.PassesPlanned(selection);
 }
 
@@ -139,44 +222,62 @@ void HistoryOperator::PassEnded(const PassRecord& record) {
     for (const std::string& process : record.LeftRunning) {
         pass.LeftRunning.push_back(process);
     }
-    tonight_.push_back(pass);
+    tonight_.push_back(std::move(pass));
     pictures_.push_back(record.Pictures);
-    unwritten_.push_back(std::move(pass));
     Write();
     inner_.PassEnded(record);
 }
 
 std::optional<double> HistoryOperator::UsualSeconds(std::int32_t aveNumber) {
-    if (history_) {
+    if (history_ && readable_) {
         try {
-            return MedianSeconds(history_->RecentSeconds(aveNumber, kMedianPasses));
+            return orlenta::UsualSeconds(history_->RecentPasses(aveNumber, kMedianPasses));
         } catch (const AppError&) {
-            // A history that cannot be read gives no estimate; the run says so when it writes.
+            // A history that cannot be read now gives no estimates; each would wait for it in vain.
+            readable_ = false;
         }
     }
     return inner_.UsualSeconds(aveNumber);
 }
 
 void HistoryOperator::Write() {
-    if (!history_) {
+    if (!Reach()) {
         return;
     }
     try {
         if (night_.Id == 0) {
             night_.Id = history_->AddRun(night_);
+            writtenTo_ = history_->Identity();
+            plannedWritten_ = night_.Planned.has_value();
         }
-        for (; !unwritten_.empty(); unwritten_.pop_front()) {
-            unwritten_.front().RunId = night_.Id;
-            history_->AddPass(unwritten_.front());
+        if (!plannedWritten_ && night_.Planned) {
+            history_->SetPlanned(night_.Id, *night_.Planned);
+            plannedWritten_ = true;
+        }
+        for (; written_ < tonight_.size(); ++written_) {
+            HistoryPass pass = tonight_[written_];
+            pass.RunId = night_.Id;
+            history_->AddPass(pass);
+        }
+        if (!night_.Ended.empty() && !endWritten_) {
+            history_->EndRun(night_);
+            endWritten_ = true;
         }
     } catch (const AppError& error) {
-        // A locked history may take the rows at the next pass; a read-only one never will.
-        if (!complained_) {
-            complained_ = true;
-            Say("The history " + WideToUtf8(historyPath_) + " cannot be written: " + error.Description() +
+        // A locked history may take the rows at the next pass; one opened only for reading is opened
+        // again then, and may be writable by then. Until then it may still be read.
+        stale_ = true;
+        if (!complainedWrite_) {
+            complainedWrite_ = true;
+            Say("The history " + WideToUtf8(historyPath_) + " cannot be written: " + Sentence(error.Description()) +
                 " The run goes on; each pass tries again.");
         }
     }
+}
+
+bool HistoryOperator::StillTheFileWrittenTo() {
+    const auto now = IdentityAt(historyPath_);
+    return !writtenTo_ || (now && *now == *writtenTo_);
 }
 
 void HistoryOperator::FinishRun(int exitCode) {
@@ -184,20 +285,55 @@ void HistoryOperator::FinishRun(int exitCode) {
     night_.Seconds = static_cast<double>(GetTickCount64() - startTick_) / 1000.0;
     night_.ExitCode = exitCode;
     Write();
-    if (history_ && night_.Id != 0) {
-        try {
-            history_->EndRun(night_);
-        } catch (const AppError& error) {
-            Say("The end of the run is not in the history " + WideToUtf8(historyPath_) + ": " + error.Description());
-        }
+    // A file deleted with its folder may still have taken every write through the handle.
+    if (!historyPath_.empty() && !givenUp_ && night_.Id != 0 && !StillTheFileWrittenTo()) {
+        givenUp_ = true;
+        history_.reset();
+        Say("The history " + WideToUtf8(historyPath_) +
+            " is no longer the file this run wrote to: it was deleted or replaced during the run.");
     }
-    if (history_ && !unwritten_.empty()) {
-        Say(std::to_string(unwritten_.size()) + " passes of this run are not in the history " +
-            WideToUtf8(historyPath_) + ".");
+    if (!historyPath_.empty() && (givenUp_ || !endWritten_ || written_ < tonight_.size())) {
+        WriteFallback();
     }
     if (!reportPath_.empty()) {
         WriteReport();
     }
+}
+
+void HistoryOperator::WriteFallback() {
+    const std::wstring path = FallbackHistoryPath(log_ != nullptr ? log_->Path() : L"", historyPath_);
+    const std::string held =
+        givenUp_ || night_.Id == 0
+            ? "none of it"
+            : "its run's row" + std::string(endWritten_ ? "" : " without its end") + " and " +
+                  std::to_string(written_) + " of its " + std::to_string(tonight_.size()) + " passes";
+    const std::string missing =
+        "This run is not whole in the history " + WideToUtf8(historyPath_) + " (it holds " + held + ")";
+    std::string reason;
+    try {
+        if (IsSameFile(path, historyPath_)) {
+            reason = "it is the history itself.";
+        } else {
+            switch (JudgeHistoryFile(path, reason)) {
+            case HistoryFile::Foreign:
+            case HistoryFile::Unreadable:
+                break;
+            case HistoryFile::New:
+            case HistoryFile::Ours: {
+                HistoryRun run = night_;
+                run.Id = 0;
+                RunHistory(path).AddWholeRun(run, tonight_);
+                Say(missing + ": the run and its " + std::to_string(tonight_.size()) + " passes are in " +
+                    WideToUtf8(path) + ", from where they can be added to the history.");
+                return;
+            }
+            }
+        }
+    } catch (const AppError& error) {
+        reason = error.Description();
+    }
+    Say(missing + ", and it cannot be written to " + WideToUtf8(path) + " either: " + Sentence(reason) +
+        " Its passes are in this log alone.");
 }
 
 void HistoryOperator::WriteReport() {
@@ -216,12 +352,16 @@ void HistoryOperator::WriteReport() {
             }
             const auto most = std::min(kMostPictureBytes, kMostPicturesBytes - carried);
             if (auto bytes = ReadPicture(pictures_[p][w], most, window.PictureNote)) {
-                carried += bytes->size();
-                window.PictureData = std::move(*bytes);
+                if (auto text = Base64Of(*bytes)) {
+                    carried += bytes->size();
+                    window.PictureBase64 = std::move(*text);
+                } else {
+                    window.PictureNote = "not in the report: it cannot be encoded";
+                }
             }
         }
     }
-    if (history_) {
+    if (Reach()) {
         try {
             history_->ReadEarlier(rows);
         } catch (const AppError& error) {
@@ -244,8 +384,14 @@ std::wstring DefaultHistoryPath(const std::wstring& logPath) {
     return (folder.empty() || folder.back() == L'\\' ? folder : folder + L"\\") + kDefaultHistoryName;
 }
 
+std::wstring FallbackHistoryPath(const std::wstring& logPath, const std::wstring& historyPath) {
+    return (logPath.empty() ? historyPath : logPath) + L".history.db";
+}
+
 std::vector<RunOutputFile> HistoryOutputFiles(const std::wstring& historyPath, const std::wstring& reportPath) {
-    return {{"-HISTORY=", "history", historyPath, IsHistoryOfOurs}, {"-REPORT=", "report", reportPath, IsReportOfOurs}};
+    // A history another program holds at the start is judged when the run can first read it.
+    return {{"-HISTORY=", "history", historyPath, IsHistoryOfOurs, true},
+            {"-REPORT=", "report", reportPath, IsReportOfOurs}};
 }
 
 }  // namespace orlenta

@@ -37,7 +37,8 @@ struct HistoryRun {
 struct HungWindow {
     std::string Text;         // "KavFrame.exe: "Licence" | Static "No licence server" | Button "OK""
     std::string Picture;      // the PNG's full path; empty when none was taken
-    std::string PictureData;  // its bytes, when the report is to carry it
+    // Its PNG bytes in Base64 (the platform's encoder makes it), when the report is to carry it.
+    std::string PictureBase64;
     std::string PictureNote;  // why the picture is not carried, when it is not
 };
 

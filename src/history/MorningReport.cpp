@@ -312,9 +312,9 @@ std::string HungSection(const NightRows& rows, const NightFindings& findings) {
         }
         for (const HungWindow& window : pass.Windows) {
             html += "<pre>" + Html(window.Text) + "</pre>\n";
-            if (!window.PictureData.empty()) {
+            if (!window.PictureBase64.empty()) {
                 html += "<img alt=\"" + Html(window.Text) + "\" src=\"data:image/png;base64," +
-                        Base64(window.PictureData) + "\">\n";
+                        Html(window.PictureBase64) + "\">\n";
             }
             if (!window.Picture.empty()) {
                 html += "<p>Picture: " + Html(window.Picture) +

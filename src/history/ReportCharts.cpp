@@ -117,21 +117,4 @@ std::string RunStrip(const AveStanding& standing) {
     return svg + "</svg>";
 }
 
-std::string Base64(std::string_view bytes) {
-    static constexpr char kDigits[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-    std::string text;
-    text.reserve((bytes.size() + 2) / 3 * 4);
-    for (size_t i = 0; i < bytes.size(); i += 3) {
-        const size_t left = bytes.size() - i;
-        const unsigned value = static_cast<unsigned char>(bytes[i]) << 16 |
-                               (left > 1 ? static_cast<unsigned char>(bytes[i + 1]) << 8 : 0) |
-                               (left > 2 ? static_cast<unsigned char>(bytes[i + 2]) : 0);
-        text += kDigits[value >> 18 & 63];
-        text += kDigits[value >> 12 & 63];
-        text += left > 1 ? kDigits[value >> 6 & 63] : '=';
-        text += left > 2 ? kDigits[value & 63] : '=';
-    }
-    return text;
-}
-
 }  // namespace orlenta

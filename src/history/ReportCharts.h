@@ -23,7 +23,4 @@ std::string DurationChart(const NightFindings& findings);
 // the duration of its last attempt against the longest of them.
 std::string RunStrip(const AveStanding& standing);
 
-// RFC 4648 base64, for pictures carried inside the page as data: URIs.
-std::string Base64(std::string_view bytes);
-
 }  // namespace orlenta

@@ -2,20 +2,27 @@
 #include "history/RunHistory.h"
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 
 #include <sqlite3.h>
 
+#include <windows.h>
+
 #include "history/NightFindings.h"
 #include "util/AppPaths.h"
+#include "util/Handles.h"
+#include "util/LongPath.h"
 #include "util/Text.h"
 
 namespace orlenta {
 
 namespace {
 
-// Version 1. Times are local, ISO 8601 to the second; texts UTF-8; an AVE is its number (Ave007 is 7).
-constexpr const char* kSchema = R"(
+// The steps from each version to the next: kSteps[v] makes version v + 1 of version v (0: no
+// history yet); a new version adds its step here, and every history opened is brought up to it.
+// Version 1: times are local, ISO 8601 to the second; texts UTF-8; an AVE is its number (Ave007 is 7).
+constexpr const char* kSteps[] = {R"(
 CREATE TABLE runs (
   id INTEGER PRIMARY KEY,
   started TEXT NOT NULL,
@@ -59,7 +66,8 @@ CREATE TABLE pass_left_running (
   process TEXT NOT NULL,
   PRIMARY KEY (pass_id, position)
 );
-)";
+)"};
+static_assert(static_cast<std::int64_t>(std::size(kSteps)) == kHistorySchemaVersion);
 
 constexpr const char* kPassColumns =
     "id, run_id, ordinal, ave, archive, started, seconds, outcome, exit_code, reason";
@@ -73,8 +81,8 @@ std::int64_t PragmaNumber(sqlite3* db, const char* sql) {
 
 // One transaction: all of `write` or nothing.
 template <typename Write>
-auto Transaction(sqlite3* db, Write write) {
-    Execute(db, "BEGIN IMMEDIATE");
+auto Transaction(sqlite3* db, Write write, const char* begin = "BEGIN IMMEDIATE") {
+    Execute(db, begin);
     try {
         auto result = write();
         Execute(db, "COMMIT");
@@ -138,6 +146,36 @@ bool IsOrlentaHistoryBytes(const std::string& beginning) {
     return id == static_cast<std::uint32_t>(kHistoryApplicationId);
 }
 
+HistoryFile JudgeHistoryFile(const std::wstring& path, std::string& reason) {
+    const FileHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    const DWORD error = file ? ERROR_SUCCESS : GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) {
+        return HistoryFile::New;
+    }
+    std::string beginning(100, '\0');
+    DWORD read = 0;
+    if (!file || !ReadFile(file.get(), beginning.data(), static_cast<DWORD>(beginning.size()), &read, nullptr)) {
+        reason = SystemMessage(file ? GetLastError() : error);
+        return HistoryFile::Unreadable;
+    }
+    beginning.resize(read);
+    // Written through, a link would change the file it leads to, which is no history of this run's.
+    if (LinkCountOf(file.get()) > 1 || IsLinkAt(path)) {
+        reason = "it is a link to another file";
+        return HistoryFile::Foreign;
+    }
+    if (beginning.empty()) {
+        return HistoryFile::New;
+    }
+    if (IsOrlentaHistoryBytes(beginning)) {
+        return HistoryFile::Ours;
+    }
+    reason = "it is no Orlenta history";
+    return HistoryFile::Foreign;
+}
+
 RunHistory::RunHistory(const std::wstring& path) {
     if (sqlite3_open_v2(WideToUtf8(path).c_str(), db_.put(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
         SQLITE_OK) {
@@ -145,21 +183,41 @@ RunHistory::RunHistory(const std::wstring& path) {
     }
     // Another program reading the history (the sqlite3 shell) holds it only for moments.
     sqlite3_busy_timeout(db_.get(), 2000);
-    const std::int64_t id = PragmaNumber(db_.get(), "PRAGMA application_id");
-    const std::int64_t version = PragmaNumber(db_.get(), "PRAGMA user_version");
-    if (id == 0 && version == 0 && PragmaNumber(db_.get(), "SELECT count(*) FROM sqlite_master") == 0) {
-        Transaction(db_.get(), [&] {
-            Execute(db_.get(), kSchema);
-            Execute(db_.get(), ("PRAGMA application_id = " + std::to_string(kHistoryApplicationId) +
-                                "; PRAGMA user_version = " + std::to_string(kHistorySchemaVersion))
-                                   .c_str());
-            return 0;
-        });
-    } else if (id != kHistoryApplicationId) {
-        throw HistoryError(WideToUtf8(path) + " is not an Orlenta history.");
-    } else if (version > kHistorySchemaVersion) {
-        throw HistoryError(WideToUtf8(path) + " has the schema of a newer Orlenta (version " + std::to_string(version) +
-                           ").");
+    // The version the file is at, and whether it needs a step; raises when it is not to be touched.
+    const auto version = [&] {
+        const std::int64_t id = PragmaNumber(db_.get(), "PRAGMA application_id");
+        const std::int64_t at = PragmaNumber(db_.get(), "PRAGMA user_version");
+        if (id == 0 && at == 0 && PragmaNumber(db_.get(), "SELECT count(*) FROM sqlite_master") == 0) {
+            return std::int64_t{0};
+        }
+        if (id != kHistoryApplicationId) {
+            throw HistoryError(WideToUtf8(path) + " is not an Orlenta history.");
+        }
+        if (at > kHistorySchemaVersion) {
+            throw HistoryError(WideToUtf8(path) + " has the schema of a newer Orlenta (version " + std::to_string(at) +
+                               ").");
+        }
+        return at;
+    };
+    // Read as one snapshot: a run making the file meanwhile could show its tables without its id.
+    if (Transaction(db_.get(), version, "BEGIN") < kHistorySchemaVersion) {
+        // Two runs may make one new file at once: the one that waited for the lock finds the
+        // schema made and leaves it.
+        Transaction(
+            db_.get(),
+            [&] {
+                const std::int64_t at = version();
+                for (std::int64_t step = at; step < kHistorySchemaVersion; ++step) {
+                    Execute(db_.get(), kSteps[step]);
+                }
+                if (at < kHistorySchemaVersion) {
+                    Execute(db_.get(), ("PRAGMA application_id = " + std::to_string(kHistoryApplicationId) +
+                                        "; PRAGMA user_version = " + std::to_string(kHistorySchemaVersion))
+                                           .c_str());
+                }
+                return 0;
+            },
+            "BEGIN EXCLUSIVE");
     }
     insertPass_ = Prepare(db_.get(),
                           "INSERT INTO passes (run_id, ordinal, ave, archive, started, seconds, outcome, exit_code, "
@@ -167,11 +225,26 @@ RunHistory::RunHistory(const std::wstring& path) {
     insertWindow_ =
         Prepare(db_.get(), "INSERT INTO pass_windows (pass_id, position, window, picture) VALUES (?, ?, ?, ?)");
     insertLeft_ = Prepare(db_.get(), "INSERT INTO pass_left_running (pass_id, position, process) VALUES (?, ?, ?)");
-    recent_ = Prepare(db_.get(),
-                      "SELECT seconds FROM passes WHERE ave = ? AND outcome = 'exited' ORDER BY id DESC LIMIT ?");
+    // The last that passed and the last that ran to their end hold all the last that passed.
+    recent_ = Prepare(db_.get(), std::string("SELECT ") + kPassColumns +
+                                     " FROM passes WHERE id IN (SELECT id FROM passes WHERE ave = ?1 AND outcome = "
+                                     "'exited' AND exit_code = 0 ORDER BY id DESC LIMIT ?2) OR id IN (SELECT id "
+                                     "FROM passes WHERE ave = ?1 AND outcome = 'exited' ORDER BY id DESC LIMIT ?2) "
+                                     "ORDER BY id");
 }
 
-std::int64_t RunHistory::AddRun(const HistoryRun& run) {
+std::optional<FileIdentity> RunHistory::Identity() {
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (sqlite3_file_control(db_.get(), "main", SQLITE_FCNTL_WIN32_GET_HANDLE, &file) != SQLITE_OK ||
+        file == INVALID_HANDLE_VALUE || file == nullptr) {
+        return std::nullopt;
+    }
+    return IdentityOf(file);
+}
+
+std::int64_t RunHistory::AddRun(const HistoryRun& run) { return InsertRun(run); }
+
+std::int64_t RunHistory::InsertRun(const HistoryRun& run) {
     const SqliteStatement insert = Prepare(
         db_.get(),
         "INSERT INTO runs (started, machine, user, ave_folder, installation_folder, testing_folder, analysis_types, "
@@ -208,51 +281,66 @@ void RunHistory::EndRun(const HistoryRun& run) {
 }
 
 std::int64_t RunHistory::AddPass(const HistoryPass& pass) {
+    return Transaction(db_.get(), [&] { return InsertPass(pass); });
+}
+
+std::int64_t RunHistory::AddWholeRun(const HistoryRun& run, const std::vector<HistoryPass>& passes) {
     return Transaction(db_.get(), [&] {
-        sqlite3_stmt* insert = Fresh(insertPass_);
-        BindInteger(insert, 1, pass.RunId);
-        BindInteger(insert, 2, pass.Ordinal);
-        BindInteger(insert, 3, pass.Ave);
-        BindText(insert, 4, pass.Archive);
-        BindText(insert, 5, pass.Started);
-        BindReal(insert, 6, pass.Seconds);
-        BindText(insert, 7, OutcomeName(pass.Outcome));
-        BindInteger(insert, 8, pass.ExitCode);
-        if (!pass.Reason.empty()) {
-            BindText(insert, 9, pass.Reason);
+        HistoryRun ended = run;
+        ended.Id = InsertRun(run);
+        EndRun(ended);
+        for (HistoryPass pass : passes) {
+            pass.RunId = ended.Id;
+            InsertPass(pass);
         }
-        StepRow(insert);
-        const std::int64_t id = sqlite3_last_insert_rowid(db_.get());
-        for (size_t i = 0; i < pass.Windows.size(); ++i) {
-            sqlite3_stmt* window = Fresh(insertWindow_);
-            BindInteger(window, 1, id);
-            BindInteger(window, 2, static_cast<std::int64_t>(i + 1));
-            BindText(window, 3, pass.Windows[i].Text);
-            if (!pass.Windows[i].Picture.empty()) {
-                BindText(window, 4, pass.Windows[i].Picture);
-            }
-            StepRow(window);
-        }
-        for (size_t i = 0; i < pass.LeftRunning.size(); ++i) {
-            sqlite3_stmt* left = Fresh(insertLeft_);
-            BindInteger(left, 1, id);
-            BindInteger(left, 2, static_cast<std::int64_t>(i + 1));
-            BindText(left, 3, pass.LeftRunning[i]);
-            StepRow(left);
-        }
-        return id;
+        return ended.Id;
     });
 }
 
-std::vector<double> RunHistory::RecentSeconds(std::int32_t ave, std::size_t count) {
+std::int64_t RunHistory::InsertPass(const HistoryPass& pass) {
+    sqlite3_stmt* insert = Fresh(insertPass_);
+    BindInteger(insert, 1, pass.RunId);
+    BindInteger(insert, 2, pass.Ordinal);
+    BindInteger(insert, 3, pass.Ave);
+    BindText(insert, 4, pass.Archive);
+    BindText(insert, 5, pass.Started);
+    BindReal(insert, 6, pass.Seconds);
+    BindText(insert, 7, OutcomeName(pass.Outcome));
+    BindInteger(insert, 8, pass.ExitCode);
+    if (!pass.Reason.empty()) {
+        BindText(insert, 9, pass.Reason);
+    }
+    StepRow(insert);
+    const std::int64_t id = sqlite3_last_insert_rowid(db_.get());
+    for (size_t i = 0; i < pass.Windows.size(); ++i) {
+        sqlite3_stmt* window = Fresh(insertWindow_);
+        BindInteger(window, 1, id);
+        BindInteger(window, 2, static_cast<std::int64_t>(i + 1));
+        BindText(window, 3, pass.Windows[i].Text);
+        if (!pass.Windows[i].Picture.empty()) {
+            BindText(window, 4, pass.Windows[i].Picture);
+        }
+        StepRow(window);
+    }
+    for (size_t i = 0; i < pass.LeftRunning.size(); ++i) {
+        sqlite3_stmt* left = Fresh(insertLeft_);
+        BindInteger(left, 1, id);
+        BindInteger(left, 2, static_cast<std::int64_t>(i + 1));
+        BindText(left, 3, pass.LeftRunning[i]);
+        StepRow(left);
+    }
+    return id;
+}
+
+std::vector<HistoryPass> RunHistory::RecentPasses(std::int32_t ave, std::size_t count) {
     sqlite3_stmt* recent = Fresh(recent_);
     BindInteger(recent, 1, ave);
     BindInteger(recent, 2, static_cast<std::int64_t>(count));
-    std::vector<double> seconds;
+    std::vector<HistoryPass> passes;
     while (StepRow(recent)) {
-        seconds.push_back(ColumnReal(recent, 0));
+        passes.push_back(PassOfRow(recent));
     }
-    return seconds;
+    return passes;
 }
 
 void RunHistory::ReadEarlier(NightRows& rows) {

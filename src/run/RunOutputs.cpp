@@ -89,6 +89,9 @@ std::optional<std::string> Refusal(const RunOutputFile& output, const std::vecto
     }
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         const auto beginning = Beginning(path);
+        if (!beginning && output.JudgedWhenReadable) {
+            return std::nullopt;
+        }
         if (!beginning) {
             return refuse("exists and cannot be read, so it cannot be told to be one this program wrote.");
         }

@@ -36,6 +36,9 @@ struct RunOutputFile {
     const char* What;    // "history"
     std::wstring Path;
     bool (*IsOurs)(const std::string& beginning);
+    // An existing file that cannot be read now (another program holds it) is not refused: its
+    // writer judges it when it can first read it, and leaves it alone when it is not its own.
+    bool JudgedWhenReadable = false;
 };
 
 // Why one of the run's output files (the log, "-JUNIT=", and `more`) must not be written, or

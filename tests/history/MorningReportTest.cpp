@@ -8,7 +8,9 @@
 
 #include "history/MorningReport.h"
 #include "history/NightFindings.h"
+#include "history/RunHistory.h"
 #include "support/TestSupport.h"
+#include "util/Text.h"
 
 namespace orlenta {
 namespace {
@@ -59,7 +61,7 @@ NightRows Nights() {
     hung.Outcome = PassOutcome::TimedOut;
     hung.ExitCode.reset();
     hung.Windows.push_back({"KavFrame.exe: \"Licence\" | Static \"No licence server <found>\" | Button \"OK\"",
-                            "C:\\logs\\Orlenta.log.screens\\Ave008-1.png", std::string("\x89PNG\r\n\x1a\n", 8), ""});
+                            "C:\\logs\\Orlenta.log.screens\\Ave008-1.png", "iVBORw0KGgo=", ""});
     hung.LeftRunning = {"helper.exe (4388)"};
     rows.Tonight = {Pass(16, 1, 12),  Pass(16, 2, 3, 3), Pass(16, 3, 3),  Pass(16, 4, 3, 2), Pass(16, 5, 31),
                     Pass(16, 6, 11.9), Pass(16, 7, 74),  hung,            Pass(16, 9, 1, 1), Pass(16, 10, 5),
@@ -239,6 +241,21 @@ TEST(MorningReport, UsualSecondsAreOfPassesThatPassedElseOfThoseThatRanToTheirEn
     EXPECT_EQ(3, UsualSeconds(passes({{2, 1}, {4, 1}})));
     EXPECT_EQ(std::nullopt, UsualSeconds(stopped));
     EXPECT_EQ(std::nullopt, UsualSeconds({}));
+
+    // The history hands the rule all it needs of an AVE: the same figure as from every pass it holds.
+    // AVE 7 passes every third time, slower each time, and is sometimes stopped; AVE 8 never passes.
+    test::ScratchFolder scratch;
+    RunHistory history(Utf8ToWide(AnsiToUtf8(scratch / "history.db")));
+    const std::int64_t run = history.AddRun(HistoryRun{});
+    std::vector<HistoryPass> all[2];
+    for (int i = 0; i < 40; ++i) {
+        HistoryPass& pass = all[i % 2].emplace_back(Pass(run, 7 + i % 2, 50.0 + i, i % 6 == 0 ? 0 : 1));
+        pass.Outcome = i % 7 == 6 ? PassOutcome::Stopped : pass.Outcome;
+        history.AddPass(pass);
+        for (std::int32_t ave : {7, 8}) {
+            EXPECT_EQ(UsualSeconds(all[ave - 7]), UsualSeconds(history.RecentPasses(ave, kMedianPasses))) << i;
+        }
+    }
 }
 
 TEST(MorningReport, NightWithoutHistoryOrPassesStillSaysSo) {

@@ -2,6 +2,7 @@
 // leaves running. What they were showing is recorded, and nothing of a pass runs into the next.
 #include <windows.h>
 #include <wincodec.h>
+#include <wincrypt.h>
 
 #include <regex>
 #include <set>
@@ -59,7 +60,9 @@ TEST_F(UnattendedTest, PassThatHangsOnABoxIsEndedAtItsLimitAndItsBoxIsRecordedIn
                "MsgBox \"The licence server cannot be found.\", 0, \"Kavro licence\"\r\n");
     const std::string log = scratch_ / "night.log";
     RECT box{};
-    const KernelHandle process = Start("-UNATTENDED " + Folders() + " -START=1 -STOP=1 -TIMEOUT=1 -LOG=" + log);
+    const std::string report = scratch_ / "report.html";
+    const KernelHandle process =
+        Start("-UNATTENDED " + Folders() + " -START=1 -STOP=1 -TIMEOUT=1 -LOG=" + log + " -REPORT=" + report);
     const ULONGLONG started = GetTickCount64();
     // The box's place as it was last seen: a box may be laid out again after it first shows.
     EXPECT_EQ(1, Finish(process, [&] {
@@ -91,6 +94,19 @@ TEST_F(UnattendedTest, PassThatHangsOnABoxIsEndedAtItsLimitAndItsBoxIsRecordedIn
     EXPECT_EQ(static_cast<UINT>(box.right - box.left), png.width);
     EXPECT_EQ(static_cast<UINT>(box.bottom - box.top), png.height);
     EXPECT_LE(3u, png.colours.size()) << "a blank picture";
+
+    // The report carries the picture's very bytes.
+    const std::string html = ReadBytes(report);
+    const std::string uri = "src=\"data:image/png;base64,";
+    const size_t at = html.find(uri);
+    ASSERT_NE(std::string::npos, at) << html;
+    const std::string base64 = html.substr(at + uri.size(), html.find('"', at + uri.size()) - at - uri.size());
+    DWORD size = 0;
+    ASSERT_TRUE(CryptStringToBinaryA(base64.c_str(), 0, CRYPT_STRING_BASE64, nullptr, &size, nullptr, nullptr));
+    std::string bytes(size, '\0');
+    ASSERT_TRUE(CryptStringToBinaryA(base64.c_str(), 0, CRYPT_STRING_BASE64, reinterpret_cast<BYTE*>(bytes.data()),
+                                     &size, nullptr, nullptr));
+    EXPECT_EQ(ReadBytes(picture), bytes.substr(0, size));
 }
 
 TEST_F(UnattendedTest, HelperAScriptLeavesRunningIsEndedBeforeTheNextPassAndNamed) {
