@@ -1,8 +1,11 @@
 // NextToken always shortens what is left and never returns a quote; ParseCommandLine equals a
-// fold of NextToken over the option table, whatever the case mapping.
+// fold of NextToken over the option table, whatever the case mapping. The spelling distance is a
+// distance, and every spelling of -UNATTENDED within two edits is taken for it.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "FuzzCheck.h"
 #include "frontend/CommandLine.h"
@@ -40,9 +43,80 @@ std::string WithoutName(const std::string& token, const std::string& upper, cons
     return value;
 }
 
+// The bytes a text's code points came from: UTF-8, and a lone byte for each of U+DC80 to U+DCFF.
+std::string BytesOf(const std::u32string& points) {
+    std::string text;
+    for (const char32_t c : points) {
+        if (c >= 0xDC80 && c <= 0xDCFF) {
+            text += static_cast<char>(c - 0xDC00);
+        } else if (c < 0x80) {
+            text += static_cast<char>(c);
+        } else if (c < 0x800) {
+            text += {static_cast<char>(0xC0 | (c >> 6)), static_cast<char>(0x80 | (c & 0x3F))};
+        } else if (c < 0x10000) {
+            text += {static_cast<char>(0xE0 | (c >> 12)), static_cast<char>(0x80 | ((c >> 6) & 0x3F)),
+                     static_cast<char>(0x80 | (c & 0x3F))};
+        } else {
+            text += {static_cast<char>(0xF0 | (c >> 18)), static_cast<char>(0x80 | ((c >> 12) & 0x3F)),
+                     static_cast<char>(0x80 | ((c >> 6) & 0x3F)), static_cast<char>(0x80 | (c & 0x3F))};
+        }
+    }
+    return text;
+}
+
+// Symmetric, zero only between equal texts, no more than the longer length, no less than the
+// difference of the lengths, and a true distance over three texts.
+void CheckDistance(const std::string& line) {
+    using orlenta::SpellingDistance;
+    const std::size_t third = std::min<std::size_t>(line.size() / 3, 200);
+    const std::u32string a = orlenta::CodePointsOf(line.substr(0, third));
+    const std::u32string b = orlenta::CodePointsOf(line.substr(third, third));
+    const std::u32string c = orlenta::CodePointsOf(line.substr(2 * third, third));
+    const std::size_t ab = SpellingDistance(a, b);
+    FUZZ_CHECK(ab == SpellingDistance(b, a));
+    FUZZ_CHECK((ab == 0) == (a == b));
+    FUZZ_CHECK(ab <= std::max(a.size(), b.size()));
+    FUZZ_CHECK(ab >= std::max(a.size(), b.size()) - std::min(a.size(), b.size()));
+    FUZZ_CHECK(SpellingDistance(a, c) <= ab + SpellingDistance(b, c));
+    // Every byte of the text is in its code points: no two texts read the same.
+    FUZZ_CHECK(BytesOf(orlenta::CodePointsOf(line)) == line);
+}
+
+// One or two letters of -UNATTENDED dropped, doubled, swapped or changed, as the input's bytes say,
+// and its dash written as another: always the switch, and no other option ever is.
+void CheckUnattendedNeighbourhood(const std::uint8_t* data, std::size_t size) {
+    std::u32string name = U"-UNATTENDED";
+    const std::size_t edits = size > 0 ? 1 + data[0] % 2 : 0;
+    for (std::size_t e = 0; e < edits && 1 + 3 * e + 2 < size && name.size() > 1; ++e) {
+        const std::uint8_t kind = data[1 + 3 * e] % 4;
+        const std::size_t at = data[2 + 3 * e] % name.size();
+        const char32_t letter = U'A' + data[3 + 3 * e] % 26;
+        if (kind == 0) {
+            name.erase(at, 1);
+        } else if (kind == 1) {
+            name.insert(at, 1, name[at]);
+        } else if (kind == 2 && at + 1 < name.size()) {
+            std::swap(name[at], name[at + 1]);
+        } else {
+            name[at] = letter;
+        }
+    }
+    const char32_t dashes[] = {U'-', U'/', U'\u2010', U'\u2014', U'\u2015', U'\u2212'};
+    if (name[0] == U'-' && size > 7) {
+        name[0] = dashes[data[7] % std::size(dashes)];
+    }
+    const std::string token = BytesOf(name);
+    FUZZ_CHECK(orlenta::IsNearlyUnattendedSwitch(token));
+    FUZZ_CHECK(orlenta::IsNearlyUnattendedSwitch(token + "=" + std::string(reinterpret_cast<const char*>(data), size)));
+    for (const std::string_view option : orlenta::CommandLineOptionNames()) {
+        FUZZ_CHECK(orlenta::IsNearlyUnattendedSwitch(option) == (option == "-UNATTENDED"));
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    CheckUnattendedNeighbourhood(data, size);
     if (size == 0) return 0;
     const orlenta::UpperCaseInPlace toUpper = (data[0] & 1) ? UpperTurkishLike : UpperAscii;
     const std::string line(reinterpret_cast<const char*>(data) + 1, size - 1);
@@ -99,5 +173,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(actual.Nightly.Unattended == expected.Nightly.Unattended);
     FUZZ_CHECK(actual.Nightly.LogFile == expected.Nightly.LogFile);
     FUZZ_CHECK(actual.Nightly.JUnitFile == expected.Nightly.JUnitFile);
+    CheckDistance(line);
     return 0;
 }
