@@ -261,6 +261,8 @@ public:
     // Set once the watch has ended the pass; from then on the pass has until Deadline() to go.
     HANDLE Ended() const noexcept { return ended_.get(); }
     ULONGLONG Deadline() const noexcept { return deadline_.load(); }
+    // The watch began to end the pass (its limit or a stop), whichever the run's thread saw first.
+    bool EndingBegan() const noexcept { return deadline_.load() != 0; }
 
     // After the pass's process has ended, or the run gave up waiting for it: how it ended, with what
     // the watch recorded.
@@ -340,11 +342,12 @@ public:
         ScriptRun result;
         bool quit = false;
         WPARAM quitCode = 0;
-        bool endedByWatch = false;
+        bool watchEndedIt = false;
         {
             PassWatch watch(pass, limits);
             const HANDLE waited[] = {pass.waited, watch.Ended()};
             bool processEnded = false;
+            bool endedByWatch = false;
             for (bool stopping = false;;) {
                 if (!stopping && limits.StopRequested && limits.StopRequested()) {
                     stopping = true;
@@ -372,10 +375,11 @@ public:
                 processEnded = WaitHandlingMessages(pass.waited, watch.Deadline(), quit, quitCode);
             }
             result = watch.Finish(processEnded);
+            watchEndedIt = watch.EndingBegan();
         }
         // However the pass ended, nothing it started runs into the next one; a pass the watch ended
-        // has had its job ended and waited for already.
-        if (!endedByWatch) {
+        // has had its job ended and waited for already, within the one bound.
+        if (!watchEndedIt) {
             JobEnding ending = EndJobProcesses(pass.job.get(), pass.processId, kLeaveGraceMilliseconds, EndWaitMs());
             for (std::string& left : ending.Ended) {
                 result.LeftRunning.push_back(std::move(left));
