@@ -1,7 +1,9 @@
 // Cutting the raw command line into tokens and applying its options; compiles without windows.h.
 #include "frontend/CommandLine.h"
 
+#include <algorithm>
 #include <array>
+#include <map>
 
 #include "util/Text.h"
 
@@ -166,6 +168,81 @@ std::string CommandLineWithoutProgramName(std::string_view fullCommandLine) {
         ++end;
     }
     return std::string(fullCommandLine.substr(end));
+}
+
+std::u32string CodePointsOf(std::string_view utf8) {
+    std::u32string points;
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        const std::size_t length = lead < 0x80            ? 1
+                                   : (lead >> 5) == 0x06 ? 2
+                                   : (lead >> 4) == 0x0E ? 3
+                                   : (lead >> 3) == 0x1E ? 4
+                                                         : 0;
+        // The lead byte's own bits: 7, 5, 4 or 3 of them.
+        char32_t point = lead & (0xFFu >> (length + (length > 1 ? 1 : 0)));
+        bool valid = length != 0 && i + length <= utf8.size();
+        for (std::size_t k = 1; valid && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(utf8[i + k]);
+            valid = (next & 0xC0) == 0x80;
+            point = (point << 6) | (next & 0x3F);
+        }
+        // Over-long forms and surrogates are no characters of their own.
+        constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+        valid = valid && point >= kLeast[length] && point <= 0x10FFFF && (point < 0xD800 || point > 0xDFFF);
+        points += valid ? point : static_cast<char32_t>(0xDC00 + lead);
+        i += valid ? length : 1;
+    }
+    return points;
+}
+
+std::size_t SpellingDistance(std::u32string_view a, std::u32string_view b) {
+    // The unrestricted form (Lowrance and Wagner), so that it is a true distance: letters swapped and
+    // then another put between them are two edits, not three.
+    const std::size_t width = b.size() + 2;
+    const std::size_t far = a.size() + b.size();
+    std::vector<std::size_t> table((a.size() + 2) * width, far);
+    const auto at = [&](std::size_t i, std::size_t j) -> std::size_t& { return table[i * width + j]; };
+    for (std::size_t i = 0; i <= a.size(); ++i) {
+        at(i + 1, 1) = i;
+    }
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        at(1, j + 1) = j;
+    }
+    // For each character, the last row of `a` where it stood.
+    std::map<char32_t, std::size_t> lastRow;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t lastMatch = 0;  // the last column of this row where the characters agreed
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const auto found = lastRow.find(b[j - 1]);
+            const std::size_t k = found == lastRow.end() ? 0 : found->second;
+            const std::size_t l = lastMatch;
+            const std::size_t change = a[i - 1] == b[j - 1] ? 0 : 1;
+            if (change == 0) {
+                lastMatch = j;
+            }
+            at(i + 1, j + 1) = std::min({at(i, j) + change, at(i + 1, j) + 1, at(i, j + 1) + 1,
+                                         at(k, l) + (i - k - 1) + 1 + (j - l - 1)});
+        }
+        lastRow[a[i - 1]] = i;
+    }
+    return at(a.size() + 1, b.size() + 1);
+}
+
+bool IsNearlyUnattendedSwitch(std::string_view upperToken) {
+    constexpr std::u32string_view kSwitch = U"-UNATTENDED";
+    constexpr std::size_t kMostEdits = 2;
+    std::u32string name = CodePointsOf(upperToken.substr(0, upperToken.find('=')));
+    const bool dash = !name.empty() && (name[0] == U'/' || (name[0] >= U'\u2010' && name[0] <= U'\u2015') ||
+                                        name[0] == U'\u2212');
+    if (dash) {
+        name[0] = U'-';
+    }
+    // Far longer or shorter names cannot be near, and are not worth the table.
+    if (name.size() > kSwitch.size() + kMostEdits || name.size() + kMostEdits < kSwitch.size()) {
+        return false;
+    }
+    return SpellingDistance(name, kSwitch) <= kMostEdits;
 }
 
 }  // namespace orlenta

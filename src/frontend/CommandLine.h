@@ -27,4 +27,16 @@ std::vector<std::string_view> CommandLineOptionNames();
 // The platform's command line with the program's own name stripped as Windows delimits it.
 std::string CommandLineWithoutProgramName(std::string_view fullCommandLine);
 
+// The code points of a UTF-8 text; a byte that begins no valid sequence stands for itself
+// (U+DC80 to U+DCFF), so no two texts read the same.
+std::u32string CodePointsOf(std::string_view utf8);
+
+// The Damerau-Levenshtein distance: how many characters dropped, added or changed, or pairs of
+// neighbours swapped, turn one text into the other.
+std::size_t SpellingDistance(std::u32string_view a, std::u32string_view b);
+
+// True when an upper-cased token is the unattended switch within two such edits, whatever leads
+// it: "-", "/", a dash (U+2010 to U+2015) or the minus sign U+2212; "=..." after the name aside.
+bool IsNearlyUnattendedSwitch(std::string_view upperToken);
+
 }  // namespace orlenta

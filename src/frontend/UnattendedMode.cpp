@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include "frontend/CodePageText.h"
+#include "frontend/CommandLine.h"
 #include "frontend/StartUp.h"
 #include "frontend/UnattendedStop.h"
 #include "history/HistoryOperator.h"
@@ -134,8 +135,11 @@ std::string NumberList(const std::vector<std::int32_t>& numbers) {
     return text;
 }
 
-// A token that names the switch in some form: "-UNATTENDED", "/UNATTENDED", "UNATTEND", "-UNATTENDED=no".
-bool NamesUnattended(const std::string& upperToken) { return upperToken.find("UNATTEND") != std::string::npos; }
+// A token that names the switch in some form: "-UNATTENDED", "/UNATTENDED", "UNATTEND", "-UNATTENDED=no",
+// or misspells it: "-UNATENDED", "-UNATTNEDED", "-NATTENDED", an em dash before "UNATENDED".
+bool NamesUnattended(const std::string& upperToken) {
+    return upperToken.find("UNATTEND") != std::string::npos || IsNearlyUnattendedSwitch(upperToken);
+}
 
 }  // namespace
 
@@ -160,7 +164,8 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
             return n.back() == '=' ? upper.rfind(n, 0) == 0 : upper == n;
         });
         if (name == names.end()) {
-            return "unknown option \"" + token + "\"";
+            return "unknown option \"" + token + "\"" +
+                   (NamesUnattended(upper) ? "; did you mean -UNATTENDED?" : "");
         }
         if (std::find(seen.begin(), seen.end(), *name) != seen.end()) {
             return "the option " + std::string(*name) + " is given twice";

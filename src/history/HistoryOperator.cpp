@@ -212,6 +212,8 @@ void HistoryOperator::PassEnded(const PassRecord& record) {
     }
     if (record.Outcome == PassOutcome::CouldNotStart) {
         pass.Reason = record.Text;
+    } else if (record.CouldNotBeEnded) {
+        pass.Reason = record.Outcome == PassOutcome::Exited ? "what it started could not be ended" : "could not be ended";
     }
     for (size_t i = 0; i < std::max(record.Windows.size(), record.Pictures.size()); ++i) {
         HungWindow window;

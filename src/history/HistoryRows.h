@@ -53,7 +53,7 @@ struct HistoryPass {
     double Seconds = 0;
     PassOutcome Outcome = PassOutcome::CouldNotStart;
     std::optional<std::int64_t> ExitCode;  // the script's, when it exited
-    std::string Reason;                    // why it could not start
+    std::string Reason;                    // why it could not start, or that it could not be ended
     std::vector<HungWindow> Windows;
     std::vector<std::string> LeftRunning;  // "KavFrame.exe (4312)"
 

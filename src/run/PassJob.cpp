@@ -1,6 +1,8 @@
 // The job object that holds every process of a pass.
 #include "run/PassJob.h"
 
+#include <utility>
+
 #include "util/AppError.h"
 #include "util/Text.h"
 
@@ -61,7 +63,16 @@ struct JobProcess {
     DWORD id;
     std::string name;
     KernelHandle handle;
+    bool gone;  // it could not be opened because it had already ended
 };
+
+JobProcess OpenJobProcess(DWORD id) {
+    // Named now: once a process has gone its name cannot be read.
+    std::string name = ProcessImageName(id);
+    KernelHandle handle(OpenProcess(SYNCHRONIZE, FALSE, id));
+    const bool gone = !handle && GetLastError() == ERROR_INVALID_PARAMETER;
+    return {id, std::move(name), std::move(handle), gone};
+}
 
 // Waits for every process until the deadline; true when all have ended.
 bool WaitUntil(const std::vector<JobProcess>& processes, ULONGLONG deadline) {
@@ -69,22 +80,22 @@ bool WaitUntil(const std::vector<JobProcess>& processes, ULONGLONG deadline) {
     for (const JobProcess& process : processes) {
         const ULONGLONG now = GetTickCount64();
         const DWORD wait = now >= deadline ? 0 : static_cast<DWORD>(deadline - now);
-        all = (process.handle && WaitForSingleObject(process.handle.get(), wait) == WAIT_OBJECT_0) && all;
+        all = (process.gone || (process.handle && WaitForSingleObject(process.handle.get(), wait) == WAIT_OBJECT_0)) &&
+              all;
     }
     return all;
 }
 
 bool HasEnded(const JobProcess& process) {
-    return process.handle && WaitForSingleObject(process.handle.get(), 0) == WAIT_OBJECT_0;
+    return process.gone || (process.handle && WaitForSingleObject(process.handle.get(), 0) == WAIT_OBJECT_0);
 }
 
 }  // namespace
 
-std::vector<std::string> EndJobProcesses(HANDLE job, DWORD scriptId, DWORD graceMs, DWORD waitMs) {
+JobEnding EndJobProcesses(HANDLE job, DWORD scriptId, DWORD graceMs, DWORD waitMs) {
     std::vector<JobProcess> processes;
     for (const DWORD id : JobProcessIds(job)) {
-        // Named now: once a process has gone its name cannot be read.
-        processes.push_back({id, ProcessImageName(id), KernelHandle(OpenProcess(SYNCHRONIZE, FALSE, id))});
+        processes.push_back(OpenJobProcess(id));
     }
     if (processes.empty() || WaitUntil(processes, GetTickCount64() + graceMs)) {
         return {};
@@ -97,13 +108,13 @@ std::vector<std::string> EndJobProcesses(HANDLE job, DWORD scriptId, DWORD grace
         }
     }
     TerminateJobObject(job, kEndedByRun);
-    WaitUntil(processes, GetTickCount64() + waitMs);
-    std::vector<std::string> left;
+    JobEnding ending;
+    ending.AllGone = WaitUntil(processes, GetTickCount64() + waitMs);
     for (const JobProcess* process : ended) {
-        left.push_back(process->name + " (" + std::to_string(process->id) + ")" +
-                       (HasEnded(*process) ? "" : ", still running after " + std::to_string(waitMs / 1000) + " s"));
+        ending.Ended.push_back(process->name + " (" + std::to_string(process->id) + ")" +
+                               (HasEnded(*process) ? "" : ", could not be ended"));
     }
-    return left;
+    return ending;
 }
 
 }  // namespace orlenta

@@ -23,10 +23,16 @@ std::vector<DWORD> JobProcessIds(HANDLE job);
 // The file name of a process's program ("KavFrame.exe"), or "process" when it cannot be read.
 std::string ProcessImageName(DWORD processId);
 
+struct JobEnding {
+    // The processes other than the script that were ended, as "KavFrame.exe (4312)"; one that
+    // outlasted the wait is marked ", could not be ended".
+    std::vector<std::string> Ended;
+    // Every process of the job, the script included, had gone by the end of the wait.
+    bool AllGone = true;
+};
+
 // Ends everything still in the job and waits for it, at most `waitMs`. A process that ends by itself
-// within `graceMs` (a console host going with its last program, say) was not left running. Returns
-// the processes other than `scriptId` that were ended, as "KavFrame.exe (4312)"; one that outlasted
-// the wait is marked so.
-std::vector<std::string> EndJobProcesses(HANDLE job, DWORD scriptId, DWORD graceMs, DWORD waitMs);
+// within `graceMs` (a console host going with its last program, say) was not left running.
+JobEnding EndJobProcesses(HANDLE job, DWORD scriptId, DWORD graceMs, DWORD waitMs);
 
 }  // namespace orlenta

@@ -4,10 +4,14 @@
 namespace orlenta {
 
 std::string OutcomeText(const PassRecord& record) {
+    const std::string notEnded = record.CouldNotBeEnded ? " and could not be ended" : "";
     switch (record.Outcome) {
-        case PassOutcome::Exited: return "exit code " + std::to_string(record.ExitCode);
-        case PassOutcome::TimedOut: return "timed out";
-        case PassOutcome::Stopped: return "stopped";
+        case PassOutcome::Exited:
+            // The script ended by itself; what it started is what outlasted the wait.
+            return "exit code " + std::to_string(record.ExitCode) +
+                   (record.CouldNotBeEnded ? ", and what it started could not be ended" : "");
+        case PassOutcome::TimedOut: return "timed out" + notEnded;
+        case PassOutcome::Stopped: return "stopped" + notEnded;
         case PassOutcome::CouldNotStart: break;
     }
     return "could not start: " + record.Text;

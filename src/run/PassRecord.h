@@ -28,12 +28,15 @@ struct PassRecord {
     // Processes still in the pass's job after its script ended, which were ended with it:
     // "KavFrame.exe (4312)".
     std::vector<std::string> LeftRunning;
+    // Something of the pass outlasted the run's bounded wait after it was ended.
+    bool CouldNotBeEnded = false;
 
     // Exited with 0.
     bool Passed() const noexcept { return Outcome == PassOutcome::Exited && ExitCode == 0; }
 };
 
-// "exit code 3", "timed out", "stopped", "could not start: <reason>".
+// "exit code 3", "timed out", "stopped", "could not start: <reason>"; a pass that could not be ended
+// says so: "timed out and could not be ended".
 std::string OutcomeText(const PassRecord& record);
 
 // "Pass AVE 7 left 2 processes running; ended: KavFrame.exe (4312), helper.exe (4388)".

@@ -19,6 +19,12 @@ constexpr std::size_t kMostWindows = 16;
 constexpr std::size_t kMostControls = 64;
 constexpr int kMostCharacters = 1000;
 constexpr UINT kTextWaitMs = 1000;
+constexpr const char* kDeadlinePassed = "not recorded: the deadline passed";
+
+UINT MillisecondsUntil(ULONGLONG deadline) {
+    const ULONGLONG now = GetTickCount64();
+    return now >= deadline ? 0 : static_cast<UINT>(std::min<ULONGLONG>(deadline - now, kTextWaitMs));
+}
 
 std::string ClassOf(HWND window) {
     wchar_t name[64] = {};
@@ -28,13 +34,13 @@ std::string ClassOf(HWND window) {
 
 // A window of another process keeps its caption where it can be read without a message; an edit
 // box keeps its text to itself, so it is asked, briefly and not at all when its thread hangs.
-std::string TextOf(HWND window, bool ask) {
+std::string TextOf(HWND window, bool ask, ULONGLONG deadline = 0) {
     std::wstring text(kMostCharacters + 1, L'\0');
     int length = 0;
     if (ask) {
         DWORD_PTR copied = 0;
         if (SendMessageTimeoutW(window, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                                SMTO_ABORTIFHUNG, kTextWaitMs, &copied)) {
+                                SMTO_ABORTIFHUNG, MillisecondsUntil(deadline), &copied)) {
             length = static_cast<int>(std::min<DWORD_PTR>(copied, kMostCharacters));
         }
     } else {
@@ -56,10 +62,10 @@ std::string WithoutMnemonics(const std::string& text) {
     return plain;
 }
 
-std::string ControlText(HWND control) {
+std::string ControlText(HWND control, ULONGLONG deadline) {
     const std::string kind = ClassOf(control);
     if (kind == "edit" || kind.rfind("richedit", 0) == 0) {
-        const std::string text = TextOf(control, true);
+        const std::string text = TextOf(control, true, deadline);
         return text.empty() ? text : "<" + text + ">";
     }
     const std::string text = WithoutMnemonics(TextOf(control, false));
@@ -69,7 +75,7 @@ std::string ControlText(HWND control) {
     return kind == "button" ? "[" + text + "]" : "\"" + text + "\"";
 }
 
-std::string Describe(HWND window, DWORD processId) {
+std::string Describe(HWND window, DWORD processId, ULONGLONG deadline) {
     std::string line = ProcessImageName(processId) + " (" + std::to_string(processId) + "): \"" +
                        TextOf(window, false) + "\"";
     std::vector<HWND> controls;
@@ -92,7 +98,10 @@ std::string Describe(HWND window, DWORD processId) {
     std::stable_sort(controls.begin(), controls.end(), [&](HWND a, HWND b) { return place(a) < place(b); });
     const char* separator = " - ";
     for (const HWND control : controls) {
-        const std::string text = ControlText(control);
+        if (GetTickCount64() >= deadline) {
+            return line + " (its other texts " + kDeadlinePassed + ")";
+        }
+        const std::string text = ControlText(control, deadline);
         if (!text.empty()) {
             line += separator + text;
             separator = " ";
@@ -108,7 +117,8 @@ struct Search {
 
 }  // namespace
 
-PassWindows RecordPassWindows(HANDLE job, const std::wstring& picturePrefix) {
+PassWindows RecordPassWindows(HANDLE job, const std::wstring& picturePrefix, DWORD withinMs) {
+    const ULONGLONG deadline = GetTickCount64() + withinMs;
     const std::vector<DWORD> ids = JobProcessIds(job);
     Search search{&ids, {}};
     EnumWindows(
@@ -131,15 +141,28 @@ PassWindows RecordPassWindows(HANDLE job, const std::wstring& picturePrefix) {
         }
     }
     for (std::size_t i = 0; i < search.found.size(); ++i) {
-        std::string line = Describe(search.found[i].first, search.found[i].second);
-        if (!picturePrefix.empty()) {
-            const std::wstring picture = picturePrefix + std::to_wstring(i + 1) + L".png";
-            try {
-                SaveWindowPicture(search.found[i].first, picture);
-                windows.Pictures.push_back(WideToUtf8(picture));
-            } catch (const AppError& error) {
-                line += " (no picture: " + error.Description() + ")";
+        if (GetTickCount64() >= deadline) {
+            const std::size_t left = search.found.size() - i;
+            windows.Lines.push_back(std::to_string(left) + (i == 0 ? "" : " more") +
+                                    (left == 1 ? " window " : " windows ") + kDeadlinePassed);
+            if (!picturePrefix.empty()) {
                 windows.Pictures.emplace_back();
+            }
+            break;
+        }
+        std::string line = Describe(search.found[i].first, search.found[i].second, deadline);
+        if (!picturePrefix.empty()) {
+            windows.Pictures.emplace_back();
+            if (GetTickCount64() >= deadline) {
+                line += std::string(" (picture ") + kDeadlinePassed + ")";
+            } else {
+                const std::wstring picture = picturePrefix + std::to_wstring(i + 1) + L".png";
+                try {
+                    SaveWindowPicture(search.found[i].first, picture);
+                    windows.Pictures.back() = WideToUtf8(picture);
+                } catch (const AppError& error) {
+                    line += " (no picture: " + error.Description() + ")";
+                }
             }
         }
         windows.Lines.push_back(std::move(line));

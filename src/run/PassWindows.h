@@ -19,7 +19,9 @@ struct PassWindows {
 // reading order (static texts in quotes, buttons in brackets, edit boxes in angle brackets). With a non-empty
 // `picturePrefix` ("D:\Nightly.log.screens\Ave007-") each window's picture is saved as the prefix
 // followed by its number and ".png", its folder made when missing. Reads no text by a message that
-// a hung window could hold up for long. The calling thread must have COM initialised for pictures.
-PassWindows RecordPassWindows(HANDLE job, const std::wstring& picturePrefix);
+// a hung window could hold up for long, and takes at most about `withinMs` in all: what it could not
+// record by then is said on the lines ("... not recorded: the deadline passed"). The calling thread
+// must have COM initialised for pictures.
+PassWindows RecordPassWindows(HANDLE job, const std::wstring& picturePrefix, DWORD withinMs);
 
 }  // namespace orlenta

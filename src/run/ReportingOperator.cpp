@@ -30,6 +30,13 @@ bool NoPassStarted(const RunResult& result) {
                        [](const PassRecord& pass) { return pass.Outcome == PassOutcome::CouldNotStart; });
 }
 
+// A pass whose processes outlasted the bounded wait after it was ended: they may still hold files.
+const PassRecord* PassNotEnded(const RunResult& result) {
+    const auto stuck = std::find_if(result.Passes.begin(), result.Passes.end(),
+                                    [](const PassRecord& pass) { return pass.CouldNotBeEnded; });
+    return stuck == result.Passes.end() ? nullptr : &*stuck;
+}
+
 // Estimated only for nights whose AVEs can be looked up one by one at the start.
 constexpr std::int64_t kMostTimedAves = 100'000;
 
@@ -254,6 +261,9 @@ std::string RunFailureReason(const RunResult& result) {
     if (!result.ReachedPasses) {
         return "ended before its passes";
     }
+    if (const PassRecord* stuck = PassNotEnded(result)) {
+        return "pass AVE " + std::to_string(stuck->AveNumber) + " could not be ended";
+    }
     if (result.Stopped) {
         return "stopped";
     }
@@ -271,7 +281,7 @@ std::string RunFailureReason(const RunResult& result) {
 int ExitCodeOf(const RunResult& result) {
     const bool failedStep = std::any_of(result.FailedLines.begin(), result.FailedLines.end(),
                                         [](int line) { return line != kLaunchLine; });
-    if (!result.ReachedPasses || result.Stopped || failedStep || NoPassStarted(result)) {
+    if (!result.ReachedPasses || result.Stopped || failedStep || NoPassStarted(result) || PassNotEnded(result)) {
         return 2;
     }
     const bool failedPass =

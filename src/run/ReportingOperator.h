@@ -69,7 +69,7 @@ std::string AnalysisTypesText(const RunSettings& settings);
 
 // The run's exit code for whoever started it: 0 every pass ran and returned 0; 1 the run went
 // through but a pass returned non-zero, timed out or could not start; 2 the run reported a failed
-// step, was stopped, ended before its passes, or no pass could start at all.
+// step, was stopped, ended before its passes, no pass could start at all, or a pass could not be ended.
 int ExitCodeOf(const RunResult& result);
 
 // Why a run ends with exit code 2 ("stopped", "ended before its passes", ...); empty otherwise.

@@ -158,6 +158,7 @@ void RunScript(const std::unique_ptr<ScriptShell>& shell, const std::string& com
         record.Windows = std::move(run.Windows);
         record.Pictures = std::move(run.Pictures);
         record.LeftRunning = std::move(run.LeftRunning);
+        record.CouldNotBeEnded = run.CouldNotBeEnded;
         finish();
     } catch (const AppError& error) {
         record.Outcome = PassOutcome::CouldNotStart;
@@ -430,6 +431,10 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
         step.Do(580, [&] { RunScript(shell, scriptCommand, passLimits, record); });
         result.Passes.push_back(record);
         op.PassEnded(record);
+        // What could not be ended may still hold the input file and the testing folder.
+        if (record.CouldNotBeEnded) {
+            break;
+        }
         if (!step.Do(600, [&] {
                 if (counting) {
                     CheckedAdd(n, 1);

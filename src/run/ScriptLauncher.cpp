@@ -1,15 +1,18 @@
 // The program's own launcher for the external test script: the shell's file-type association, a job
-// object that holds every process of the pass, and a wait that keeps the window's messages flowing.
+// object that holds every process of the pass, and a wait that keeps the window's messages flowing
+// and, once the pass is ended, has a bound.
 #include <windows.h>
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 #include <string_view>
 #include <thread>
 
 #include "run/PassJob.h"
 #include "run/PassWindows.h"
+#include "run/ScriptLauncherTestHook.h"
 #include "run/ScriptShell.h"
 #include "util/AppError.h"
 #include "util/AppPaths.h"
@@ -20,10 +23,30 @@ namespace orlenta {
 
 namespace {
 
-// How long the processes of an ended pass may take to go before the next pass starts regardless.
+// How long the processes of a pass the run ended may take to go: every wait after the end shares this
+// bound, and what outlasts it could not be ended (a process stuck in I/O that cannot be cancelled).
 constexpr DWORD kEndWaitMilliseconds = 30000;
+// How long recording what a hung pass was showing may take, all its windows, texts and pictures.
+constexpr DWORD kRecordWindowsMilliseconds = 5000;
 // How long what is still in a pass's job after its script ended may take to go by itself.
 constexpr DWORD kLeaveGraceMilliseconds = 1000;
+
+struct PassProcessStandIn {
+    HANDLE neverEnds = nullptr;
+    DWORD endWaitMs = kEndWaitMilliseconds;
+};
+
+PassProcessStandIn& StandIn() {
+    static PassProcessStandIn standIn;
+    return standIn;
+}
+
+DWORD EndWaitMs() { return StandIn().neverEnds != nullptr ? StandIn().endWaitMs : kEndWaitMilliseconds; }
+
+DWORD MillisecondsUntil(ULONGLONG deadline) {
+    const ULONGLONG now = GetTickCount64();
+    return now >= deadline ? 0 : static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, INFINITE - 1));
+}
 
 struct Target {
     std::wstring file;       // the document or program, without quotes
@@ -137,6 +160,7 @@ struct StartedPass {
     KernelHandle job;
     KernelHandle process;
     DWORD processId = 0;
+    HANDLE waited = nullptr;  // what tells that the script has ended: its process, but for a test
 };
 
 // No box of the system's may hold a pass: a missing disk, a crash report or a file that cannot be
@@ -174,6 +198,7 @@ StartedPass StartInJob(const std::wstring& commandLine, long windowStyle, bool e
         TerminateJobObject(pass.job.get(), 1);
         throw error;
     }
+    pass.waited = StandIn().neverEnds != nullptr ? StandIn().neverEnds : pass.process.get();
     return pass;
 }
 
@@ -191,14 +216,33 @@ void PumpMessages(bool& quit, WPARAM& quitCode) {
     }
 }
 
+// Waits for `process` until the deadline, handling the thread's messages meanwhile; true when it ended.
+bool WaitHandlingMessages(HANDLE process, ULONGLONG deadline, bool& quit, WPARAM& quitCode) {
+    for (;;) {
+        const DWORD woken =
+            MsgWaitForMultipleObjectsEx(1, &process, MillisecondsUntil(deadline), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (woken == WAIT_OBJECT_0) {
+            return true;
+        }
+        if (woken != WAIT_OBJECT_0 + 1) {
+            return false;
+        }
+        PumpMessages(quit, quitCode);
+    }
+}
+
 // Keeps a pass's time limit, and ends the pass for a stop, on a thread of its own: a box open on the
 // run's thread (the About box, the stop question) holds that thread's wait, never the limit. Before
-// a pass is ended, what its windows were showing is recorded.
+// a pass is ended, what its windows were showing is recorded. Everything it does is bounded, so
+// that the run's thread can wait for it.
 class PassWatch {
 public:
     PassWatch(const StartedPass& pass, const PassLimits& limits)
-        : pass_(pass), limits_(limits), stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
-        if (!stop_) {
+        : pass_(pass),
+          limits_(limits),
+          stop_(CreateEventA(nullptr, TRUE, FALSE, nullptr)),
+          ended_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {
+        if (!stop_ || !ended_) {
             throw AppError::FromLastError();
         }
         thread_ = std::thread([this] { Watch(); });
@@ -214,48 +258,66 @@ public:
 
     void Stop() noexcept { SetEvent(stop_.get()); }
 
-    // After the pass's process has ended: how it ended, with what the watch recorded.
-    ScriptRun Finish() {
+    // Set once the watch has ended the pass; from then on the pass has until Deadline() to go.
+    HANDLE Ended() const noexcept { return ended_.get(); }
+    ULONGLONG Deadline() const noexcept { return deadline_.load(); }
+    // The watch began to end the pass (its limit or a stop), whichever the run's thread saw first.
+    bool EndingBegan() const noexcept { return deadline_.load() != 0; }
+
+    // After the pass's process has ended, or the run gave up waiting for it: how it ended, with what
+    // the watch recorded.
+    ScriptRun Finish(bool processEnded) {
         thread_.join();
         thread_ = std::thread();
         DWORD code = 0;
-        GetExitCodeProcess(pass_.process.get(), &code);
+        if (processEnded) {
+            GetExitCodeProcess(pass_.process.get(), &code);
+        }
         // A process that ended by itself keeps its exit code, whatever arrived in the same moment.
-        if (ended_ == PassOutcome::Exited || code != kEndedByRun) {
+        if (processEnded && (endedAs_ == PassOutcome::Exited || code != kEndedByRun)) {
             run_.Outcome = PassOutcome::Exited;
             run_.ExitCode = static_cast<long>(code);
         } else {
-            run_.Outcome = ended_;
+            run_.Outcome = endedAs_;
         }
+        run_.CouldNotBeEnded = !processEnded || !allGone_;
         return std::move(run_);
     }
 
 private:
     void Watch() {
-        const HANDLE handles[] = {pass_.process.get(), stop_.get()};
+        const HANDLE handles[] = {pass_.waited, stop_.get()};
         const DWORD limit = limits_.TimeLimit
                                 ? static_cast<DWORD>(std::min<long long>(limits_.TimeLimit->count(), INFINITE - 1))
                                 : INFINITE;
         const DWORD woken = WaitForMultipleObjects(2, handles, FALSE, limit);
-        if (woken == WAIT_OBJECT_0 || WaitForSingleObject(pass_.process.get(), 0) == WAIT_OBJECT_0) {
+        if (woken == WAIT_OBJECT_0 || WaitForSingleObject(pass_.waited, 0) == WAIT_OBJECT_0) {
             return;
         }
-        ended_ = woken == WAIT_TIMEOUT ? PassOutcome::TimedOut : PassOutcome::Stopped;
+        endedAs_ = woken == WAIT_TIMEOUT ? PassOutcome::TimedOut : PassOutcome::Stopped;
         if (SUCCEEDED(CoInitializeEx(nullptr, COINIT_MULTITHREADED))) {
-            PassWindows shown = RecordPassWindows(pass_.job.get(), limits_.PicturePrefix);
+            PassWindows shown = RecordPassWindows(pass_.job.get(), limits_.PicturePrefix, kRecordWindowsMilliseconds);
             run_.Windows = std::move(shown.Lines);
             run_.Pictures = std::move(shown.Pictures);
             CoUninitialize();
         }
-        run_.LeftRunning = EndJobProcesses(pass_.job.get(), pass_.processId, 0, kEndWaitMilliseconds);
+        const DWORD bound = EndWaitMs();
+        deadline_ = GetTickCount64() + bound;
+        JobEnding ending = EndJobProcesses(pass_.job.get(), pass_.processId, 0, bound);
+        run_.LeftRunning = std::move(ending.Ended);
+        allGone_ = ending.AllGone;
         // Whatever could not be ended through the job, the script itself is.
         TerminateProcess(pass_.process.get(), kEndedByRun);
+        SetEvent(ended_.get());
     }
 
     const StartedPass& pass_;
     const PassLimits& limits_;
     KernelHandle stop_;
-    PassOutcome ended_ = PassOutcome::Exited;
+    KernelHandle ended_;
+    std::atomic<ULONGLONG> deadline_{0};
+    PassOutcome endedAs_ = PassOutcome::Exited;
+    bool allGone_ = true;
     ScriptRun run_;
     std::thread thread_;
 };
@@ -289,20 +351,27 @@ public:
         ScriptRun result;
         bool quit = false;
         WPARAM quitCode = 0;
+        bool watchEndedIt = false;
         {
             PassWatch watch(pass, limits);
-            HANDLE process = pass.process.get();
+            const HANDLE waited[] = {pass.waited, watch.Ended()};
+            bool processEnded = false;
+            bool endedByWatch = false;
             for (bool stopping = false;;) {
                 if (!stopping && limits.StopRequested && limits.StopRequested()) {
                     stopping = true;
                     watch.Stop();
                 }
-                const DWORD woken =
-                    MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+                const DWORD woken = MsgWaitForMultipleObjectsEx(2, waited, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
                 if (woken == WAIT_OBJECT_0) {
+                    processEnded = true;
                     break;
                 }
                 if (woken == WAIT_OBJECT_0 + 1) {
+                    endedByWatch = true;
+                    break;
+                }
+                if (woken == WAIT_OBJECT_0 + 2) {
                     PumpMessages(quit, quitCode);
                 } else if (woken == WAIT_FAILED) {
                     const AppError error = AppError::FromLastError();
@@ -310,12 +379,21 @@ public:
                     throw error;
                 }
             }
-            result = watch.Finish();
+            // An ended pass gets no longer than the bound its ending started, however it is stuck.
+            if (endedByWatch) {
+                processEnded = WaitHandlingMessages(pass.waited, watch.Deadline(), quit, quitCode);
+            }
+            result = watch.Finish(processEnded);
+            watchEndedIt = watch.EndingBegan();
         }
-        // However the pass ended, nothing it started runs into the next one.
-        for (std::string& left :
-             EndJobProcesses(pass.job.get(), pass.processId, kLeaveGraceMilliseconds, kEndWaitMilliseconds)) {
-            result.LeftRunning.push_back(std::move(left));
+        // However the pass ended, nothing it started runs into the next one; a pass the watch ended
+        // has had its job ended and waited for already, within the one bound.
+        if (!watchEndedIt) {
+            JobEnding ending = EndJobProcesses(pass.job.get(), pass.processId, kLeaveGraceMilliseconds, EndWaitMs());
+            for (std::string& left : ending.Ended) {
+                result.LeftRunning.push_back(std::move(left));
+            }
+            result.CouldNotBeEnded = result.CouldNotBeEnded || !ending.AllGone;
         }
         if (quit) {
             PostQuitMessage(static_cast<int>(quitCode));
@@ -334,3 +412,9 @@ std::unique_ptr<ScriptShell> CreateScriptLauncher() { return std::make_unique<Sc
 std::unique_ptr<ScriptShell> CreateNightlyScriptLauncher() { return std::make_unique<ScriptLauncher>(true); }
 
 }  // namespace orlenta
+
+namespace orlenta::test_hooks {
+
+void SetPassProcessStandIn(HANDLE neverEnds, DWORD endWaitMs) { StandIn() = {neverEnds, endWaitMs}; }
+
+}  // namespace orlenta::test_hooks

@@ -29,6 +29,9 @@ struct ScriptRun {
     std::vector<std::string> Pictures;
     // The processes besides the script that were still in the pass's job when it ended.
     std::vector<std::string> LeftRunning;
+    // Something of the pass was still running when the run stopped waiting for it, a bound after it
+    // ended the pass: it may still hold the pass's files.
+    bool CouldNotBeEnded = false;
 };
 
 class ScriptShell {

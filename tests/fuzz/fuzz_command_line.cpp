@@ -1,8 +1,11 @@
 // NextToken always shortens what is left and never returns a quote; ParseCommandLine equals a
-// fold of NextToken over the option table, whatever the case mapping.
+// fold of NextToken over the option table, whatever the case mapping. The spelling distance is a
+// distance, and every spelling of -UNATTENDED within two edits is taken for it.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "FuzzCheck.h"
 #include "frontend/CommandLine.h"
@@ -40,9 +43,55 @@ std::string WithoutName(const std::string& token, const std::string& upper, cons
     return value;
 }
 
+// Symmetric, zero only between equal texts (no two texts read as the same code points), no more
+// than the longer length, no less than the difference of the lengths, and a true distance.
+void CheckDistance(const std::string& line) {
+    using orlenta::SpellingDistance;
+    const std::size_t third = std::min<std::size_t>(line.size() / 3, 200);
+    const std::string texts[] = {line.substr(0, third), line.substr(third, third), line.substr(2 * third, third)};
+    const std::u32string a = orlenta::CodePointsOf(texts[0]);
+    const std::u32string b = orlenta::CodePointsOf(texts[1]);
+    const std::u32string c = orlenta::CodePointsOf(texts[2]);
+    const std::size_t ab = SpellingDistance(a, b);
+    FUZZ_CHECK(ab == SpellingDistance(b, a));
+    FUZZ_CHECK((ab == 0) == (texts[0] == texts[1]));
+    FUZZ_CHECK(ab <= std::max(a.size(), b.size()));
+    FUZZ_CHECK(ab >= std::max(a.size(), b.size()) - std::min(a.size(), b.size()));
+    FUZZ_CHECK(SpellingDistance(a, c) <= ab + SpellingDistance(b, c));
+}
+
+// One or two letters of -UNATTENDED dropped, doubled, swapped or changed, as the input's bytes say,
+// and its dash written as another: always the switch, and no other option ever is.
+void CheckUnattendedNeighbourhood(const std::uint8_t* data, std::size_t size) {
+    std::string name = "-UNATTENDED";
+    const std::size_t edits = size > 0 ? 1 + data[0] % 2 : 0;
+    for (std::size_t e = 0; e < edits && 1 + 3 * e + 2 < size && name.size() > 1; ++e) {
+        const std::uint8_t kind = data[1 + 3 * e] % 4;
+        const std::size_t at = data[2 + 3 * e] % name.size();
+        const char letter = static_cast<char>('A' + data[3 + 3 * e] % 26);
+        if (kind == 0) {
+            name.erase(at, 1);
+        } else if (kind == 1) {
+            name.insert(at, 1, name[at]);
+        } else if (kind == 2 && at + 1 < name.size()) {
+            std::swap(name[at], name[at + 1]);
+        } else {
+            name[at] = letter;
+        }
+    }
+    const char* dashes[] = {"-", "/", "\u2010", "\u2014", "\u2015", "\u2212"};
+    const std::string token = name[0] == '-' && size > 7 ? dashes[data[7] % std::size(dashes)] + name.substr(1) : name;
+    FUZZ_CHECK(orlenta::IsNearlyUnattendedSwitch(token));
+    FUZZ_CHECK(orlenta::IsNearlyUnattendedSwitch(token + "=" + std::string(reinterpret_cast<const char*>(data), size)));
+    for (const std::string_view option : orlenta::CommandLineOptionNames()) {
+        FUZZ_CHECK(orlenta::IsNearlyUnattendedSwitch(option) == (option == "-UNATTENDED"));
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    CheckUnattendedNeighbourhood(data, size);
     if (size == 0) return 0;
     const orlenta::UpperCaseInPlace toUpper = (data[0] & 1) ? UpperTurkishLike : UpperAscii;
     const std::string line(reinterpret_cast<const char*>(data) + 1, size - 1);
@@ -99,5 +148,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(actual.Nightly.Unattended == expected.Nightly.Unattended);
     FUZZ_CHECK(actual.Nightly.LogFile == expected.Nightly.LogFile);
     FUZZ_CHECK(actual.Nightly.JUnitFile == expected.Nightly.JUnitFile);
+    CheckDistance(line);
     return 0;
 }

@@ -15,6 +15,7 @@
 #include "run/AveSelection.h"
 #include "run/ReportingOperator.h"
 #include "run/RunAutomation.h"
+#include "run/RunLog.h"
 #include "run/RunValues.h"
 #include "run/TestingFolderReset.h"
 #include "util/FolderChain.h"
@@ -363,6 +364,53 @@ TEST_F(RunAutomationTest, RealLauncherWithAMissingScriptReportsEveryPassAndRecor
     EXPECT_TRUE(result.ReachedPasses);
     EXPECT_FALSE(PathExists(InputFile()));
     EXPECT_EQ("enable", op_.events.back());
+}
+
+// The second pass outlasts the bound after its time limit ended it, as a process stuck in I/O would.
+class ShellWithAPassThatCannotBeEnded : public ScriptShell {
+public:
+    explicit ShellWithAPassThatCannotBeEnded(int& passes) : passes_(passes) {}
+    long Run(const std::string&, long, bool) override { return 0; }
+    ScriptRun RunPass(const std::string&, long, const PassLimits&) override {
+        ScriptRun run;
+        if (++passes_ == 2) {
+            run.Outcome = PassOutcome::TimedOut;
+            run.CouldNotBeEnded = true;
+        }
+        return run;
+    }
+
+private:
+    int& passes_;
+};
+
+TEST_F(RunAutomationTest, PassThatCouldNotBeEndedIsTheLastAndTheRunEndsWithTwoAfterItsClosingSteps) {
+    const std::string logPath = scratch_ / "night.log";
+    const std::string junitPath = scratch_ / "night.xml";
+    int passes = 0;
+    RunResult result;
+    int exitCode = 0;
+    {
+        RunLog log(AnsiToWide(logPath));
+        ReportingOperator reporter(op_, &log, AnsiToWide(junitPath));
+        result = RunAutomation(settings_, reporter,
+                               [&] { return std::make_unique<ShellWithAPassThatCannotBeEnded>(passes); });
+        exitCode = reporter.FinishRun(result, ExitCodeOf(result));
+    }
+    // Its processes may still hold the run's files: no pass after it, the closing steps all the same.
+    EXPECT_EQ(2, passes);
+    ASSERT_EQ(2u, result.Passes.size());
+    EXPECT_EQ(2, exitCode);
+    EXPECT_FALSE(PathExists(InputFile()));
+    EXPECT_EQ(1u, op_.documents.size());
+    EXPECT_EQ("enable", op_.events.back());
+    const std::string logText = ReadBytes(logPath);
+    EXPECT_NE(std::string::npos, logText.find("Pass AVE 8 ends: timed out and could not be ended, ")) << logText;
+    EXPECT_NE(std::string::npos, logText.find("2 passes, 1 failed, pass AVE 8 could not be ended; exit code 2"))
+        << logText;
+    const std::string junit = ReadBytes(junitPath);
+    EXPECT_NE(std::string::npos, junit.find("<error message=\"timed out and could not be ended\"")) << junit;
+    EXPECT_NE(std::string::npos, junit.find("name=\"Ave009\"")) << junit;
 }
 
 TEST_F(RunAutomationTest, ExistingTestingFolderAnsweredWithItsOwnPathIsReplaced) {

@@ -1,5 +1,5 @@
-// The pass launcher with real scripts and real processes: exit codes, the time limit, a stop, and a
-// script that cannot start.
+// The pass launcher with real scripts and real processes: exit codes, the time limit, a stop, a
+// script that cannot be ended, and a script that cannot start.
 #include <windows.h>
 
 #include <atomic>
@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include "run/ScriptLauncherTestHook.h"
 #include "run/ScriptShell.h"
 #include "support/TestSupport.h"
 #include "util/AppError.h"
@@ -58,7 +59,7 @@ LRESULT CALLBACK BoxOpener(HWND window, UINT message, WPARAM wParam, LPARAM lPar
 }
 
 TEST(ScriptLauncherTest, PassesEndByExitCodeTimeLimitOrStopWithEveryProcessTheyStarted) {
-    enum class Ending { Exit, LimitWithABoxOpen, Stop, LeftRunning };
+    enum class Ending { Exit, LimitWithABoxOpen, Stop, LeftRunning, LimitThatCannotEndIt };
     struct Case {
         const char* name;
         int depth;  // helper processes below the script: -1 for none
@@ -74,7 +75,11 @@ TEST(ScriptLauncherTest, PassesEndByExitCodeTimeLimitOrStopWithEveryProcessTheyS
          PassOutcome::TimedOut, 0},
         {"a child and a grandchild stopped", 1, Ending::Stop, true, PassOutcome::Stopped, 0},
         {"a script that quits and leaves its helper running", 0, Ending::LeftRunning, false, PassOutcome::Exited, 0},
+        {"past the time limit with a process that never ends", 0, Ending::LimitThatCannotEndIt, true,
+         PassOutcome::TimedOut, 0},
     };
+    // Short, so the case is quick; the launcher's own bound is the same kind of wait.
+    constexpr DWORD kBoundMs = 2000;
     WNDCLASSA boxClass{};
     boxClass.lpfnWndProc = BoxOpener;
     boxClass.hInstance = GetModuleHandleA(nullptr);
@@ -98,9 +103,12 @@ TEST(ScriptLauncherTest, PassesEndByExitCodeTimeLimitOrStopWithEveryProcessTheyS
         PassLimits limits;
         std::atomic<bool> stop{false};
         // Longer than any start-up of the script host, so the whole family is up when it strikes.
-        if (c.ending == Ending::LimitWithABoxOpen) {
+        if (c.ending == Ending::LimitWithABoxOpen || c.ending == Ending::LimitThatCannotEndIt) {
             limits.TimeLimit = std::chrono::milliseconds(15000);
         }
+        // The script's process as one stuck in I/O that cannot be cancelled: an event nobody sets.
+        const KernelHandle neverEnds(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+        test_hooks::SetPassProcessStandIn(c.ending == Ending::LimitThatCannotEndIt ? neverEnds.get() : nullptr, kBoundMs);
         limits.StopRequested = [&] { return stop.load(); };
         bool endedWithTheBoxOpen = false;
         // Whoever ends the pass waits until the whole family is up: the script, its child, its grandchild.
@@ -128,9 +136,19 @@ TEST(ScriptLauncherTest, PassesEndByExitCodeTimeLimitOrStopWithEveryProcessTheyS
                 PostMessageA(box, WM_CLOSE, 0, 0);
             }
         });
+        const ULONGLONG started = GetTickCount64();
         const ScriptRun run = (c.nightly ? CreateNightlyScriptLauncher() : CreateScriptLauncher())
                                   ->RunPass("\"" + script + "\"", 5, limits);
+        const ULONGLONG took = GetTickCount64() - started;
         operatorThread.join();
+        test_hooks::SetPassProcessStandIn(nullptr, 0);
+
+        // Not a speed target: without its bound the pass would never return at all. The limit, the
+        // few seconds its windows may take, the bound, and room for a busy machine.
+        EXPECT_EQ(c.ending == Ending::LimitThatCannotEndIt, run.CouldNotBeEnded);
+        if (c.ending == Ending::LimitThatCannotEndIt) {
+            EXPECT_LT(took, 15000u + 5000u + kBoundMs + 15000u);
+        }
 
         EXPECT_EQ(c.outcome, run.Outcome);
         if (c.outcome == PassOutcome::Exited) {
@@ -145,7 +163,7 @@ TEST(ScriptLauncherTest, PassesEndByExitCodeTimeLimitOrStopWithEveryProcessTheyS
         if (c.ending == Ending::LeftRunning) {
             ASSERT_EQ(1u, run.LeftRunning.size());
             EXPECT_EQ("pass_helper.exe (" + std::to_string(family.Pids().at(0)) + ")", run.LeftRunning[0]);
-        } else if (c.ending != Ending::LimitWithABoxOpen && c.ending != Ending::Stop) {
+        } else if (c.ending == Ending::Exit) {
             EXPECT_TRUE(run.LeftRunning.empty()) << run.LeftRunning.front();
         }
         // Nightly passes end a crashing process at once instead of leaving it to the crash report box.

@@ -473,10 +473,23 @@ TEST_F(UnattendedTest, CommandLineThatIsNotExactlyRightIsRefusedBeforeAnythingIs
             refused.push_back("-UNATTENDED " + all + option + place);
         }
     }
+    // Misspelt switches never open the window, which would wait for ever on a machine nobody watches
+    // (with -AUTOSTART its prompt would): they are refused, naming the switch meant. The em dash is
+    // the ANSI code page's 0x97.
+    std::vector<std::string> misspelt;
+    for (const char* typo : {"-UNATENDED", "-UNATTNEDED", "-NATTENDED", "/UNATTENDED", "\x97UNATTENDED"}) {
+        misspelt.push_back(typo + (" " + all));
+        misspelt.push_back(typo + (" -AUTOSTART " + all));
+    }
+    refused.insert(refused.end(), misspelt.begin(), misspelt.end());
     for (const std::string& arguments : refused) {
         SCOPED_TRACE(arguments);
         EXPECT_EQ(2, Run(arguments));
-        EXPECT_NE(std::string::npos, TakeOutput().find("Command line refused: "));
+        const std::string output = TakeOutput();
+        EXPECT_NE(std::string::npos, output.find("Command line refused: "));
+        if (std::find(misspelt.begin(), misspelt.end(), arguments) != misspelt.end()) {
+            EXPECT_NE(std::string::npos, output.find("\"; did you mean -UNATTENDED? Nothing deleted")) << output;
+        }
         for (size_t i = 0; i < kept.size(); ++i) {
             EXPECT_EQ(before[i], ReadBytes(kept[i])) << kept[i];
         }
