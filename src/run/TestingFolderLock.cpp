@@ -38,7 +38,13 @@ std::wstring LockName(const std::wstring& fullPath) {
     std::wstring leaf = LeafOf(fullPath);
     wchar_t key[128] = {};
     const FileHandle folder = parent.empty() ? FileHandle() : OpenToLook(parent);
-    const auto identity = folder ? IdentityOf(folder.get()) : std::nullopt;
+    auto identity = folder ? IdentityOf(folder.get()) : std::nullopt;
+    // The volume is part of the name (every drive's root has the same file ID): under Wine a busy
+    // mount manager may leave its serial unknown for a moment.
+    for (int attempt = 0; identity && identity->Volume == 0 && attempt < 20; ++attempt) {
+        Sleep(50);
+        identity = IdentityOf(folder.get());
+    }
     if (!identity) {
         // Its folder does not exist yet: the full path itself is all there is to go by.
         std::swprintf(key, 128, L"path-%016llx", NameHash(fullPath));

@@ -27,6 +27,11 @@ std::optional<FileIdentity> IdentityOf(HANDLE handle) {
         identity.Volume = id.VolumeSerialNumber;
         static_assert(sizeof id.FileId == 16);
         std::memcpy(identity.Id.data(), &id.FileId, sizeof id.FileId);
+        // Asked once more: under Wine a busy mount manager leaves the serial 0 now and then.
+        BY_HANDLE_FILE_INFORMATION info{};
+        if (identity.Volume == 0 && GetFileInformationByHandle(handle, &info)) {
+            identity.Volume = info.dwVolumeSerialNumber;
+        }
         return identity;
     }
     // Systems before Windows 8 know only the 64-bit index.

@@ -14,10 +14,15 @@
 namespace orlenta {
 
 struct FileIdentity {
-    unsigned long long Volume = 0;
+    unsigned long long Volume = 0;       // 0 when the system could not say
     std::array<unsigned char, 16> Id{};  // 128 bits, as ReFS numbers its files; NTFS uses the low 64
 
-    friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
+    // The same file ID on the same volume. Wine asks another process (its mount manager) for the
+    // volume's serial and gets none when that process is busy: an unknown volume matches any, so a
+    // folder the run needs is never taken for another one.
+    friend bool operator==(const FileIdentity& a, const FileIdentity& b) {
+        return a.Id == b.Id && (a.Volume == b.Volume || a.Volume == 0 || b.Volume == 0);
+    }
 };
 
 std::optional<FileIdentity> IdentityOf(HANDLE handle);
