@@ -112,7 +112,7 @@ void SayWithoutLog(HANDLE echo, const std::string& text) {
 }
 
 // The AVEs the command line chose in place of the range, or from it: the list, or the AVEs that
-// failed in the rerun file (read before anything was written); then the shard of that.
+// failed or did not run in the rerun file (read before anything was written); then the shard of that.
 AveChoice ChosenAves(const NightlyOptions& nightly, const std::optional<std::vector<std::int32_t>>& rerun) {
     AveChoice choice;
     if (!nightly.AveList.empty()) {
@@ -127,7 +127,11 @@ AveChoice ChosenAves(const NightlyOptions& nightly, const std::optional<std::vec
     return choice;
 }
 
+// "3,6,10-1500", or every number when the list syntax cannot hold them.
 std::string NumberList(const std::vector<std::int32_t>& numbers) {
+    if (auto compact = AveListText(AveSelection::List(numbers))) {
+        return *compact;
+    }
     std::string text;
     for (const std::int32_t n : numbers) {
         text += (text.empty() ? "" : ",") + std::to_string(n);
@@ -252,10 +256,8 @@ int NothingToRerun(const RunSettings& settings, const RunOutputPaths& outputs, R
     const std::wstring& junit = outputs.JUnit;
     const PathForm rerunFile = FullPathForm(settings.Nightly.RerunFile);
     if (!junit.empty() && !IsSameFile(rerunFile.full, junit)) {
-        SYSTEMTIME now{};
-        GetLocalTime(&now);
         try {
-            WriteJUnitReport(junit, settings, now, {}, {}, kFinalJUnitPatienceMs);
+            WriteEmptyJUnitReport(junit, settings, kFinalJUnitPatienceMs);
         } catch (const AppError& error) {
             log.Line("Run ends: nothing deleted, nothing run, JUnit results not written to " + WideToUtf8(junit) + ": " +
                      error.Description() + "; exit code 2");
@@ -298,7 +300,7 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
                 throw AppError(error_number::kInvalidArgument, ProgramName(),
                                rerunFile.refusal.empty() ? "it cannot be made a full path" : rerunFile.refusal);
             }
-            rerun = FailedAvesOf(rerunFile.full);
+            rerun = AvesToRerunOf(rerunFile.full);
         } catch (const AppError& error) {
             refusal = "the rerun file " + settings.Nightly.RerunFile + " cannot be used: " + error.Description() + ".";
         }
@@ -328,7 +330,7 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
     }
 
     if (rerun && rerun->empty()) {
-        log->Line("Nothing to rerun: no AVE failed in " + settings.Nightly.RerunFile);
+        log->Line("Nothing to rerun: no AVE failed or was left not run in " + settings.Nightly.RerunFile);
         return NothingToRerun(settings, outputs, *log);
     }
     if (rerun) {

@@ -80,6 +80,30 @@ AveListReading ReadAveList(std::string_view text) {
     return reading;
 }
 
+std::optional<std::string> AveListText(const AveSelection& selection, std::int64_t from) {
+    const std::int64_t count = selection.Count();
+    if (from < 0 || count - from > kMostListedAves) {
+        return std::nullopt;
+    }
+    std::string text;
+    for (std::int64_t i = from; i < count;) {
+        const std::int32_t first = selection.At(i);
+        if (first < 0) {
+            return std::nullopt;
+        }
+        std::int64_t last = i;
+        while (last + 1 < count && std::int64_t{selection.At(last + 1)} == std::int64_t{selection.At(last)} + 1) {
+            ++last;
+        }
+        text += (text.empty() ? "" : ",") + std::to_string(first);
+        if (last > i) {
+            text += "-" + std::to_string(selection.At(last));
+        }
+        i = last + 1;
+    }
+    return text;
+}
+
 std::optional<ShardPart> ReadShard(std::string_view text) {
     const size_t slash = text.find('/');
     if (slash == std::string_view::npos) {

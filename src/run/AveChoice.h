@@ -25,6 +25,11 @@ struct AveListReading {
 // around an item are allowed. A number given again keeps the place of its first mention.
 AveListReading ReadAveList(std::string_view text);
 
+// The AVEs of `selection` from index `from` on, as ReadAveList reads them, with each ascending run
+// of numbers as a range ("3,17,40-45"). Nothing when they are more than kMostListedAves or one is
+// below 0, which that syntax cannot hold.
+std::optional<std::string> AveListText(const AveSelection& selection, std::int64_t from = 0);
+
 struct ShardPart {
     std::int64_t K = 1;
     std::int64_t N = 1;

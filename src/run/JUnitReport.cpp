@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string_view>
 #include <utility>
 
 #include "run/AveChoice.h"
@@ -86,79 +87,94 @@ std::string TestCase(const PassRecord& pass) {
 }
 
 constexpr const char* kSuiteClosing = "</testsuite>\n";
-constexpr const char* kCountsStart = "tests=\"";
 // The counts and the total time, padded with spaces to this width (space between attributes is
-// XML's own), so the file's tail can change them in place.
+// XML's own), so that later writes can change them in place.
 constexpr size_t kCountsWidth = 120;
-
-std::string SuiteCounts(std::int64_t tests, std::int64_t failures, std::int64_t errors, std::int64_t skipped,
-                        double seconds) {
-    std::string counts = "tests=\"" + std::to_string(tests) + "\" failures=\"" + std::to_string(failures) +
-                         "\" errors=\"" + std::to_string(errors) + "\" skipped=\"" + std::to_string(skipped) +
-                         "\" time=\"" + Seconds(seconds) + "\"";
-    counts.append(counts.size() < kCountsWidth ? kCountsWidth - counts.size() : 0, ' ');
-    return counts;
-}
 
 bool IsFailure(const PassRecord& pass) { return pass.Outcome == PassOutcome::Exited && pass.ExitCode != 0; }
 bool IsError(const PassRecord& pass) { return pass.Outcome != PassOutcome::Exited; }
 
-std::string Skipped(const std::string& name, const std::string& message) {
-    return "  <testcase classname=\"AVE\" name=\"" + Xml(name) + "\" time=\"0.000\">\n    <skipped message=\"" +
-           Xml(message) + "\"/>\n  </testcase>\n";
+std::string SuiteCounts(const JUnitCounts& counts) {
+    std::string text = "tests=\"" + std::to_string(counts.tests) + "\" failures=\"" + std::to_string(counts.failures) +
+                       "\" errors=\"" + std::to_string(counts.errors) + "\" skipped=\"" +
+                       std::to_string(counts.skipped) + "\" time=\"" + Seconds(counts.seconds) + "\"";
+    text.append(text.size() < kCountsWidth ? kCountsWidth - text.size() : 0, ' ');
+    return text;
 }
 
+std::string Skipped(const std::string& name, const std::string& message, const std::string& out = {}) {
+    return "  <testcase classname=\"AVE\" name=\"" + Xml(name) + "\" time=\"0.000\">\n    <skipped message=\"" +
+           Xml(message) + "\"/>\n" + (out.empty() ? "" : "    <system-out>" + Xml(out) + "</system-out>\n") +
+           "  </testcase>\n";
+}
+
+// The live tail: the passes not final yet, the run's own testcase, the AVEs not run; `counts` (of
+// the settled passes) grows by what it holds.
+std::string TailXml(const JUnitTail& tail, JUnitCounts& counts) {
+    std::string xml;
+    for (const PassRecord& pass : tail.Pending) {
+        counts.Add(pass);
+        xml += TestCase(pass);
+    }
+    if (!tail.Ended || !tail.Failure.empty()) {
+        ++counts.tests;
+        ++counts.errors;
+        const std::string text = tail.Ended ? tail.Message
+                                            : "The run was killed, or is still going on: it has not written its end.";
+        xml += "  <testcase classname=\"Orlenta\" name=\"run\" time=\"" + Seconds(counts.seconds) +
+               "\">\n    <error message=\"" + Xml(tail.Ended ? tail.Failure : kRunDidNotFinish) + "\">" + Xml(text) +
+               "</error>\n  </testcase>\n";
+    }
+    const AveSelection& planned = tail.Planned;
+    const std::int64_t notRun = std::max<std::int64_t>(0, planned.Count() - tail.FirstNotRun);
+    const std::int64_t listed = std::min(notRun, kListedNotRun);
+    for (std::int64_t i = 0; i < listed; ++i) {
+        xml += Skipped(AveName(planned.At(tail.FirstNotRun + i)), "not run");
+    }
+    if (notRun > listed) {
+        // The exact AVEs, so that a rerun takes them whatever list or shard they came from.
+        const std::int64_t from = tail.FirstNotRun + listed;
+        xml += Skipped(AveName(planned.At(from)) + " to " + AveName(planned.At(planned.Count() - 1)),
+                       std::to_string(notRun - listed) + " more AVEs not run", AveListText(planned, from).value_or(""));
+    }
+    counts.skipped += listed + (notRun > listed ? 1 : 0);
+    counts.tests += listed + (notRun > listed ? 1 : 0);
+    return xml;
+}
+
+constexpr const char* kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+// Names the program and the file's format, so that no other program's file passes for one of ours.
+constexpr const char* kMarker = "<!-- Orlenta JUnit results, format ";
+constexpr const char* kFormat = "2 -->\n";
 constexpr const char* kSuiteOpening = "<testsuite name=\"Orlenta\" ";
 constexpr const char* kShardSuiteOpening = "<testsuite name=\"Orlenta shard ";
 
-}  // namespace
+// The whole file, with the places its later writes need.
+struct Composed {
+    std::string xml;
+    JUnitCounts settled;
+    size_t countsAt = 0;
+    size_t tailAt = 0;
+    size_t closingAt = 0;
+};
 
-bool IsOrlentaJUnitText(const std::string& text) {
-    const size_t suite = text.find("<testsuite");
-    const auto opens = [&](const std::string& opening) { return text.compare(suite, opening.size(), opening) == 0; };
-    return suite != std::string::npos && (opens(kSuiteOpening) || opens(kShardSuiteOpening));
-}
-
-std::string JUnitXml(const RunSettings& settings, const SYSTEMTIME& started, const std::string& hostName,
-                     const std::vector<PassRecord>& passes, const RunEnding& ending) {
-    std::int64_t failures = 0;
-    std::int64_t errors = 0;
-    std::int64_t tests = static_cast<std::int64_t>(passes.size());
-    std::int64_t skipped = 0;
-    double total = 0;
-    std::string cases;
-    for (const PassRecord& pass : passes) {
-        failures += IsFailure(pass) ? 1 : 0;
-        errors += IsError(pass) ? 1 : 0;
-        total += pass.Seconds;
-        cases += TestCase(pass);
+Composed Compose(const RunSettings& settings, const SYSTEMTIME& started, const std::string& hostName,
+                 const std::vector<PassRecord>& settled, const JUnitTail& tail) {
+    Composed composed;
+    std::string passes;
+    for (const PassRecord& pass : settled) {
+        composed.settled.Add(pass);
+        passes += TestCase(pass);
     }
-    if (!ending.Failure.empty()) {
-        ++tests;
-        ++errors;
-        cases += "  <testcase classname=\"Orlenta\" name=\"run\" time=\"" + Seconds(total) +
-                 "\">\n    <error message=\"" + Xml(ending.Failure) + "\">" + Xml(ending.Message) +
-                 "</error>\n  </testcase>\n";
-    }
-    const std::int64_t notRun = std::max<std::int64_t>(0, ending.Planned.Count() - ending.FirstNotRun);
-    const std::int64_t listed = std::min(notRun, kListedNotRun);
-    for (std::int64_t i = 0; i < listed; ++i) {
-        cases += Skipped(AveName(ending.Planned.At(ending.FirstNotRun + i)), "not run");
-    }
-    if (notRun > listed) {
-        const std::int64_t more = notRun - listed;
-        cases += Skipped(AveName(ending.Planned.At(ending.FirstNotRun + listed)) + " to " +
-                             AveName(ending.Planned.At(ending.Planned.Count() - 1)),
-                         std::to_string(more) + " more AVEs not run");
-    }
-    skipped = listed + (notRun > listed ? 1 : 0);
-    tests += skipped;
+    JUnitCounts all = composed.settled;
+    const std::string tailXml = TailXml(tail, all);
     // Each shard's suite has a name of its own, so a CI server that merges them keeps them apart.
     const auto shard = ReadShard(settings.Nightly.Shard);
-    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n" +
-                      (shard ? kShardSuiteOpening + ShardText(*shard) + "\" " : std::string(kSuiteOpening)) +
-                      SuiteCounts(tests, failures, errors, skipped, total) + " timestamp=\"" + IsoLocalTime(started) +
-                      "\" hostname=\"" + Xml(hostName) + "\">\n";
+    std::string& xml = composed.xml;
+    xml = std::string(kDeclaration) + kMarker + kFormat +
+          (shard ? kShardSuiteOpening + ShardText(*shard) + "\" " : std::string(kSuiteOpening));
+    composed.countsAt = xml.size();
+    xml += SuiteCounts(all) + " timestamp=\"" + IsoLocalTime(started) + "\" hostname=\"" + Xml(hostName) + "\">\n";
     xml += "  <properties>\n";
     xml += Property("AVE folder", settings.AVEFolder);
     xml += Property("installation folder", settings.InstallationFolder);
@@ -169,24 +185,55 @@ std::string JUnitXml(const RunSettings& settings, const SYSTEMTIME& started, con
     if (shard) {
         xml += Property("shard", ShardText(*shard));
     }
-    xml += "  </properties>\n";
-    return xml + cases + kSuiteClosing;
+    xml += "  </properties>\n" + passes;
+    composed.tailAt = xml.size();
+    xml += tailXml;
+    composed.closingAt = xml.size();
+    xml += kSuiteClosing;
+    return composed;
 }
 
-void WriteJUnitReport(const std::wstring& path, const RunSettings& settings, const SYSTEMTIME& started,
-                      const std::vector<PassRecord>& passes, const RunEnding& ending, unsigned long patienceMs) {
+std::string HostName() {
     wchar_t host[MAX_COMPUTERNAME_LENGTH + 1] = {};
     DWORD hostLength = MAX_COMPUTERNAME_LENGTH + 1;
     if (!GetComputerNameW(host, &hostLength)) {
         hostLength = 0;
     }
-    ReplaceWholeFile(path, JUnitXml(settings, started, WideToUtf8(std::wstring_view(host, hostLength)), passes, ending),
-                     patienceMs);
+    return WideToUtf8(std::wstring_view(host, hostLength));
+}
+
+}  // namespace
+
+bool IsOrlentaJUnitText(const std::string& text) {
+    const std::string_view view(text);
+    const std::string_view declaration(kDeclaration);
+    if (view.substr(0, declaration.size()) != declaration) {
+        return false;
+    }
+    const std::string_view rest = view.substr(declaration.size());
+    for (const std::string_view opening : {kMarker, kSuiteOpening, kShardSuiteOpening}) {
+        if (rest.substr(0, opening.size()) == opening) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string JUnitXml(const RunSettings& settings, const SYSTEMTIME& started, const std::string& hostName,
+                     const std::vector<PassRecord>& settled, const JUnitTail& tail) {
+    return Compose(settings, started, hostName, settled, tail).xml;
+}
+
+void JUnitCounts::Add(const PassRecord& pass) {
+    ++tests;
+    failures += IsFailure(pass) ? 1 : 0;
+    errors += IsError(pass) ? 1 : 0;
+    seconds += pass.Seconds;
 }
 
 namespace {
 
-FileHandle OpenForAdding(const std::wstring& path) {
+FileHandle OpenForWriting(const std::wstring& path) {
     FileHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
                                 nullptr));
@@ -229,56 +276,79 @@ void WriteAt(const FileHandle& file, std::uint64_t offset, const std::string& by
     throw AppError(error_number::kInvalidArgument, ProgramName(), "the JUnit file is not as it was written");
 }
 
+// Enough of the tail's beginning to tell that nobody wrote there since.
+constexpr size_t kTailCheck = 64;
+
 }  // namespace
 
-JUnitAppender::JUnitAppender(std::wstring path, const std::vector<PassRecord>& passes) : path_(std::move(path)) {
-    for (const PassRecord& pass : passes) {
-        ++tests_;
-        failures_ += IsFailure(pass) ? 1 : 0;
-        errors_ += IsError(pass) ? 1 : 0;
-        seconds_ += pass.Seconds;
-    }
-    const FileHandle file = OpenForAdding(path_);
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size)) {
-        throw AppError::FromLastError();
-    }
-    const std::string closing = kSuiteClosing;
-    if (static_cast<std::uint64_t>(size.QuadPart) < closing.size()) {
-        RaiseChanged();
-    }
-    closingAt_ = static_cast<std::uint64_t>(size.QuadPart) - closing.size();
-    const std::string head = ReadAt(file, 0, 4096);
-    const size_t counts = head.find(kCountsStart, head.find("<testsuite "));
-    if (ReadAt(file, closingAt_, closing.size()) != closing || counts == std::string::npos ||
-        head.compare(counts, kCountsWidth, SuiteCounts(tests_, failures_, errors_, 0, seconds_)) != 0) {
-        RaiseChanged();
-    }
-    countsAt_ = counts;
+JUnitReport::JUnitReport(std::wstring path, const RunSettings& settings, const SYSTEMTIME& started)
+    : path_(std::move(path)), settings_(settings), started_(started), hostName_(HostName()) {}
+
+void JUnitReport::WriteWhole(const std::vector<PassRecord>& settled, const JUnitTail& tail, unsigned long patienceMs) {
+    live_ = false;
+    const Composed composed = Compose(settings_, started_, hostName_, settled, tail);
+    ReplaceWholeFile(path_, composed.xml, patienceMs);
+    settled_ = composed.settled;
+    countsAt_ = composed.countsAt;
+    tailAt_ = composed.tailAt;
+    tailStart_ = composed.xml.substr(composed.tailAt, kTailCheck);
+    closingAt_ = composed.closingAt;
+    end_ = composed.xml.size();
+    live_ = true;
 }
 
-void JUnitAppender::Append(const PassRecord& pass) {
-    const std::string counts = SuiteCounts(tests_ + 1, failures_ + (IsFailure(pass) ? 1 : 0),
-                                           errors_ + (IsError(pass) ? 1 : 0), 0, seconds_ + pass.Seconds);
+void JUnitReport::Update(const std::vector<PassRecord>& newlySettled, const JUnitTail& tail) {
+    if (!live_) {
+        RaiseChanged();
+    }
+    JUnitCounts settled = settled_;
+    std::string bytes;
+    for (const PassRecord& pass : newlySettled) {
+        settled.Add(pass);
+        bytes += TestCase(pass);
+    }
+    const size_t added = bytes.size();
+    JUnitCounts all = settled;
+    bytes += TailXml(tail, all);
+    const size_t closing = bytes.size();
+    bytes += kSuiteClosing;
+    const std::string counts = SuiteCounts(all);
     if (counts.size() != kCountsWidth) {
         throw AppError(error_number::kOverflow, ProgramName(), "the JUnit counts outgrew their place");
     }
-    const FileHandle file = OpenForAdding(path_);
-    // Someone may have replaced or changed the file since the last pass: then it is written whole.
-    const std::string closing = kSuiteClosing;
+    const FileHandle file = OpenForWriting(path_);
+    // Someone may have replaced or changed the file since the last write: then it is written whole.
+    const std::string closingTag = kSuiteClosing;
     LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) != closingAt_ + closing.size() ||
-        ReadAt(file, closingAt_, closing.size()) != closing) {
+    if (!GetFileSizeEx(file.get(), &size) || static_cast<std::uint64_t>(size.QuadPart) != end_ ||
+        ReadAt(file, tailAt_, tailStart_.size()) != tailStart_ ||
+        ReadAt(file, closingAt_, closingTag.size()) != closingTag) {
         RaiseChanged();
     }
-    const std::string testcase = TestCase(pass);
-    WriteAt(file, closingAt_, testcase + closing);
-    closingAt_ += testcase.size();
-    ++tests_;
-    failures_ += IsFailure(pass) ? 1 : 0;
-    errors_ += IsError(pass) ? 1 : 0;
-    seconds_ += pass.Seconds;
+    // A shorter tail leaves white space after the suite, which XML allows, so the one write leaves
+    // no end of an older tail behind; the file never shrinks before the run's last, whole write.
+    const std::uint64_t written = tailAt_ + bytes.size();
+    if (written < end_) {
+        bytes.append(static_cast<size_t>(end_ - written - 1), ' ');
+        bytes += '\n';
+    }
+    live_ = false;
+    WriteAt(file, tailAt_, bytes);
+    settled_ = settled;
+    closingAt_ = tailAt_ + closing;
+    tailAt_ += added;
+    tailStart_ = bytes.substr(added, kTailCheck);
+    end_ = std::max(end_, written);
     WriteAt(file, countsAt_, counts);
+    live_ = true;
+}
+
+void WriteEmptyJUnitReport(const std::wstring& path, const RunSettings& settings, unsigned long patienceMs) {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    JUnitTail nothing;
+    nothing.Ended = true;
+    JUnitReport(path, settings, now).WriteWhole({}, nothing, patienceMs);
 }
 
 }  // namespace orlenta

@@ -8,6 +8,7 @@
 #include "run/JUnitReport.h"
 #include "run/RunValues.h"
 #include "util/AppError.h"
+#include "util/LongPath.h"
 #include "util/PathForm.h"
 #include "util/Text.h"
 
@@ -79,26 +80,47 @@ std::string ReportingOperator::InputBox(const std::string& prompt, const std::st
 void ReportingOperator::OpenDocument(const std::string& strOperation, const std::string& strFile,
                                      const std::string& strParameters, const std::string& strDirectory,
                                      long lShowCmd) {
-    Log("Results page: " + strFile);
+    // A run whose script never ran, or was stopped, has no page to name.
+    const PathForm page = FullPathForm(strFile);
+    const DWORD attributes =
+        page.usable() ? GetFileAttributesW(ExtendedLengthPath(page.full).c_str()) : INVALID_FILE_ATTRIBUTES;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        Log("Results page: " + strFile);
+    } else {
+        Log("No results page: " + strFile + " does not exist");
+    }
     inner_.OpenDocument(strOperation, strFile, strParameters, strDirectory, lShowCmd);
 }
 
 void ReportingOperator::RunStarted(const RunSettings& settings) {
-    settings_ = settings;
-    GetLocalTime(&started_);
     passes_.clear();
-    planned_.reset();
+    planned_ = false;
+    tail_ = {};
     lastWord_.clear();
+    // Until the passes are planned, the AVEs the run is to take are what its choice makes of its range.
+    try {
+        tail_.Planned = choice_.Take(ToInt32(settings.StartIndex), ToInt32(settings.StopIndex));
+    } catch (const AppError&) {
+        // Numbers the run cannot read name no AVE; the run's own testcase says what happened.
+    }
     Log(Settings(settings));
-    // A run that dies before its first pass still leaves a valid file.
-    if (WriteJUnit({}, kPassPatienceMs)) {
-        StartAppending();
+    // From here on the file says the run has not finished and names every AVE not run yet, so a run
+    // that is killed, even during the reset, leaves a file that says so.
+    junit_.reset();
+    if (!junitPath_.empty()) {
+        SYSTEMTIME started{};
+        GetLocalTime(&started);
+        junit_.emplace(junitPath_, settings, started);
+        WriteJUnit(kPassPatienceMs);
     }
     inner_.RunStarted(settings);
 }
 
 void ReportingOperator::PassesPlanned(const AveSelection& selection) {
-    planned_ = selection;
+    planned_ = true;
+    tail_.Planned = selection;
+    tail_.FirstNotRun = 0;
+    UpdateJUnit({});
     inner_.PassesPlanned(selection);
     secondsFrom_.clear();
     unknownFrom_.clear();
@@ -119,10 +141,11 @@ void ReportingOperator::PassesPlanned(const AveSelection& selection) {
 void ReportingOperator::PassStarted(const PassRecord& record) {
     // Where the night stands, "3 of 213", and what the AVEs from this one on usually take together.
     std::string progress;
-    if (planned_ && record.Ordinal >= 1 && record.Ordinal <= planned_->Count()) {
-        progress = " (" + std::to_string(record.Ordinal) + " of " + std::to_string(planned_->Count());
+    const std::int64_t count = tail_.Planned.Count();
+    if (planned_ && record.Ordinal >= 1 && record.Ordinal <= count) {
+        progress = " (" + std::to_string(record.Ordinal) + " of " + std::to_string(count);
         const auto from = static_cast<size_t>(record.Ordinal - 1);
-        const std::int64_t left = planned_->Count() - record.Ordinal + 1;
+        const std::int64_t left = count - record.Ordinal + 1;
         if (from < unknownFrom_.size() && unknownFrom_[from] < left) {
             progress += ", about " + DurationText(secondsFrom_[from]) + " left";
             if (unknownFrom_[from] > 0) {
@@ -157,18 +180,18 @@ void ReportingOperator::PassEnded(const PassRecord& record) {
     std::snprintf(seconds, sizeof seconds, "%.1f s", record.Seconds);
     Log(pass + " ends: " + OutcomeText(record) + ", " + seconds);
     passes_.push_back(record);
-    AppendJUnit(record);
+    tail_.FirstNotRun = record.Ordinal;
+    UpdateJUnit({record});
     inner_.PassEnded(record);
 }
 
-bool ReportingOperator::WriteJUnit(const RunEnding& ending, unsigned long patienceMs) {
-    if (junitPath_.empty() || !settings_) {
+bool ReportingOperator::WriteJUnit(unsigned long patienceMs) {
+    if (!junit_) {
         return true;
     }
-    appender_.reset();
     const ULONGLONG started = GetTickCount64();
     try {
-        WriteJUnitReport(junitPath_, *settings_, started_, passes_, ending, patienceMs);
+        junit_->WriteWhole(passes_, tail_, patienceMs);
         junitHeld_ = GetTickCount64() - started >= patienceMs && patienceMs != 0;
         return true;
     } catch (const AppError& error) {
@@ -183,57 +206,35 @@ bool ReportingOperator::WriteJUnit(const RunEnding& ending, unsigned long patien
     }
 }
 
-void ReportingOperator::AppendJUnit(const PassRecord& record) {
-    if (appender_) {
-        try {
-            appender_->Append(record);
-            return;
-        } catch (const AppError&) {
-            // Written whole instead, as a run whose file cannot be added to is.
-        }
-    }
-    if (WriteJUnit({}, junitHeld_ ? 0 : kPassPatienceMs)) {
-        StartAppending();
-    }
-}
-
-void ReportingOperator::StartAppending() {
-    if (junitPath_.empty() || !settings_) {
+void ReportingOperator::UpdateJUnit(const std::vector<PassRecord>& newlySettled) {
+    if (!junit_) {
         return;
     }
     try {
-        appender_.emplace(junitPath_, passes_);
+        junit_->Update(newlySettled, tail_);
     } catch (const AppError&) {
-        // Not as this run wrote it, or held by another program: each pass writes the file whole.
+        // Not as this run left it, held by another program, or never written: written whole.
+        WriteJUnit(junitHeld_ ? 0 : kPassPatienceMs);
     }
 }
 
 int ReportingOperator::FinishRun(const RunResult& result, int exitCode) {
-    RunEnding ending;
+    tail_.Ended = true;
     if (exitCode == 2) {
-        ending.Failure = RunFailureReason(result);
-        ending.Message = result.Stopped ? "A stop was requested." : lastWord_;
+        tail_.Failure = RunFailureReason(result);
+        tail_.Message = result.Stopped ? "A stop was requested." : lastWord_;
     }
     // The AVEs after the last pass that ran were to run and did not; a run that ended before its
-    // passes planned none yet, and was to take what its choice makes of its range.
-    if (planned_) {
-        ending.Planned = *planned_;
-        ending.FirstNotRun = passes_.empty() ? 0 : passes_.back().Ordinal;
-    } else if (settings_) {
-        try {
-            ending.Planned = choice_.Take(ToInt32(settings_->StartIndex), ToInt32(settings_->StopIndex));
-        } catch (const AppError&) {
-            // Numbers the run could not read name no AVE; the run's own testcase says what happened.
-        }
-    }
+    // passes did not run any of those its choice made of its range.
+    tail_.FirstNotRun = planned_ && !passes_.empty() ? passes_.back().Ordinal : 0;
     // A stopped run may have only the few seconds a console close or a shutdown allows.
-    const bool written = WriteJUnit(ending, result.Stopped ? kStoppedPatienceMs : kFinalPatienceMs);
+    const bool written = WriteJUnit(result.Stopped ? kStoppedPatienceMs : kFinalPatienceMs);
     const int finalCode = written ? exitCode : 2;
     Log("Run ends: " + std::to_string(result.Passes.size()) + " passes, " +
         std::to_string(std::count_if(result.Passes.begin(), result.Passes.end(),
                                      [](const PassRecord& pass) { return !pass.Passed(); })) +
         " failed" + (result.Stopped ? ", stopped" : "") +
-        (ending.Failure.empty() || ending.Failure == "stopped" ? "" : ", " + ending.Failure) +
+        (tail_.Failure.empty() || tail_.Failure == "stopped" ? "" : ", " + tail_.Failure) +
         (written ? "" : ", JUnit results not written to " + WideToUtf8(junitPath_) + ": " + lastJUnitError_) +
         "; exit code " +
         std::to_string(finalCode));
@@ -243,7 +244,7 @@ int ReportingOperator::FinishRun(const RunResult& result, int exitCode) {
 std::string AvesText(const RunSettings& settings) {
     const NightlyOptions& nightly = settings.Nightly;
     return !nightly.AveList.empty()     ? nightly.AveList
-           : !nightly.RerunFile.empty() ? "that failed in \"" + nightly.RerunFile + "\""
+           : !nightly.RerunFile.empty() ? "that failed or did not run in \"" + nightly.RerunFile + "\""
                                         : settings.StartIndex + " to " + settings.StopIndex;
 }
 

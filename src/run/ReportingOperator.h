@@ -31,26 +31,28 @@ public:
     // Beside the log: "<log name>.screens"; none without a log.
     std::wstring PicturesFolder() override;
 
-    // The run's last record: the JUnit file with the run's own testcase when `exitCode` is 2 and the
-    // AVEs not run as skipped, and the log's summary line. Returns the exit code the run ends with:
+    // The run's last record: the JUnit file with the run's own testcase when `exitCode` is 2 (gone
+    // when the run went through) and the AVEs not run as skipped, and the log's summary line. Returns the exit code the run ends with:
     // 2 when the JUnit file could not be made tonight's (the summary says so), else `exitCode`.
     int FinishRun(const RunResult& result, int exitCode);
 
 private:
     void Log(const std::string& text) const;
-    bool WriteJUnit(const RunEnding& ending, unsigned long patienceMs);
-    // A pass's testcase added to the file written before, or the file written whole when it cannot be.
-    void AppendJUnit(const PassRecord& record);
-    void StartAppending();
+    // The JUnit file written whole: the passes so far and the tail as it stands.
+    bool WriteJUnit(unsigned long patienceMs);
+    // The passes newly final and the tail written in place of the old tail, or the file written
+    // whole when that cannot be.
+    void UpdateJUnit(const std::vector<PassRecord>& newlySettled);
 
     RunLog* log_;
     std::wstring junitPath_;
-    std::optional<RunSettings> settings_;
-    SYSTEMTIME started_{};
     std::vector<PassRecord> passes_;
-    std::optional<JUnitAppender> appender_;  // adds each pass to the file written whole before
+    std::optional<JUnitReport> junit_;
+    // What the JUnit file says beyond the passes: from the start, that the run did not finish and
+    // that every AVE it is to take has not run.
+    JUnitTail tail_;
     AveChoice choice_;
-    std::optional<AveSelection> planned_;
+    bool planned_ = false;  // the passes were planned: tail_.Planned is the run's own selection
     // From each planned AVE on, the usual seconds of the AVEs still to run and how many of them no
     // record knows: the time left at each pass's start.
     std::vector<double> secondsFrom_;
@@ -62,7 +64,7 @@ private:
 };
 
 // The AVEs the settings ask for, as the log and the history name them: "1 to 213", the list as given,
-// or "that failed in "D:\Nightly.xml"" (a shard is said apart).
+// or "that failed or did not run in "D:\Nightly.xml"" (a shard is said apart).
 std::string AvesText(const RunSettings& settings);
 // The analysis types checked, "Linear, Thermal", or "none".
 std::string AnalysisTypesText(const RunSettings& settings);

@@ -1,5 +1,5 @@
 // Lines 1 to 3 of the input are read as an AVE list, a shard and a testcase name: what is accepted
-// reads back the same from its plain form, a list holds each number once, a shard every n-th.
+// reads back the same from its plain and its compact forms, a list holds each number once, a shard every n-th.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -34,6 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             plain += (plain.empty() ? "" : ",") + std::to_string(n);
         }
         FUZZ_CHECK(orlenta::ReadAveList(plain).Numbers == list.Numbers);
+        // Its compact form, ascending runs as ranges, reads back the same too.
+        const auto compact = orlenta::AveListText(orlenta::AveSelection::List(list.Numbers));
+        FUZZ_CHECK(compact && compact->size() <= plain.size() && orlenta::ReadAveList(*compact).Numbers == list.Numbers);
     }
 
     if (const auto shard = orlenta::ReadShard(Line(rest))) {

@@ -32,10 +32,15 @@ TEST_F(UnattendedTest, ExitCodeSaysWhetherEveryPassReturnedZero) {
         int firstExit;
         long exitCode;
         const char* verdict;
+        bool page;  // the script writes the results page
     };
-    for (const Case& c : {Case{0, 0, ""}, Case{1, 1, "<failure message=\"exit code 1\"/>"}}) {
+    const std::string page = testing_ + "\\TestResults.htm";
+    const std::string writePage = "Set f = CreateObject(\"Scripting.FileSystemObject\")\r\nIf Not f.FolderExists(\"" +
+                                  testing_ + "\") Then f.CreateFolder \"" + testing_ + "\"\r\nf.CreateTextFile(\"" + page +
+                                  "\").Close\r\n";
+    for (const Case& c : {Case{0, 0, "", true}, Case{1, 1, "<failure message=\"exit code 1\"/>", false}}) {
         SCOPED_TRACE(c.exitCode);
-        WriteBytes(app_ + "\\Files\\KavroTestScript1.vbs", Script(family_, c.firstExit));
+        WriteBytes(app_ + "\\Files\\KavroTestScript1.vbs", (c.page ? writePage : "") + Script(family_, c.firstExit));
         EXPECT_EQ(c.exitCode, Run("-UNATTENDED " + Folders() + " -START=1 -STOP=2"));
         ASSERT_TRUE(ValidJUnit(junit_)) << ReadBytes(junit_);
         const std::string xml = ReadBytes(junit_);
@@ -48,6 +53,9 @@ TEST_F(UnattendedTest, ExitCodeSaysWhetherEveryPassReturnedZero) {
         EXPECT_TRUE(std::regex_search(log, std::regex("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d Run starts: ")));
         EXPECT_NE(std::string::npos, log.find("Pass AVE 2 ends: exit code 0"));
         EXPECT_NE(std::string::npos, log.find("; exit code " + std::to_string(c.exitCode) + "\r\n"));
+        // The page is named only when there is one.
+        EXPECT_EQ(c.page, log.find(" Results page: " + page + "\r\n") != std::string::npos) << log;
+        EXPECT_EQ(!c.page, log.find(" No results page: " + page + " does not exist\r\n") != std::string::npos) << log;
         EXPECT_FALSE(PathExists(app_ + "\\InputData.txt"));
     }
 }
@@ -461,6 +469,11 @@ TEST_F(UnattendedTest, CommandLineThatIsNotExactlyRightIsRefusedBeforeAnythingIs
     // Lists, shards and rerun files that do not read.
     WriteBytes(scratch_ / "foreign.xml", "<testsuite name=\"pytest\"><testcase classname=\"AVE\" name=\"Ave003\">"
                                          "<failure/></testcase></testsuite>");
+    // Another program's file that merely holds a suite named as ours is no JUnit file of ours.
+    const std::string merged = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites>\n"
+                               "<testsuite name=\"Orlenta\" tests=\"0\"/>\n</testsuites>\n";
+    WriteBytes(scratch_ / "merged.xml", merged);
+    refused.push_back("-UNATTENDED " + all + " -JUNIT=" + (scratch_ / "merged.xml"));
     for (const std::string& value : std::vector<std::string>{
              "-AVES=3,,4", "-AVES=5-3", "-AVES=1-200000", "-SHARD=4/3", "-SHARD=0/3", "-SHARD=2", "-RERUN=" + kept[5],
              "-RERUN=" + (scratch_ / "none.xml"), "-RERUN=" + (scratch_ / "foreign.xml")}) {
@@ -495,6 +508,7 @@ TEST_F(UnattendedTest, CommandLineThatIsNotExactlyRightIsRefusedBeforeAnythingIs
         }
         EXPECT_FALSE(PathExists(app_ + "\\InputData.txt"));
         EXPECT_FALSE(PathExists(app_ + "\\x.log"));
+        EXPECT_EQ(merged, ReadBytes(scratch_ / "merged.xml"));
     }
     // A program folder the ANSI code page cannot spell (Greek in a Western one) is refused too.
     const std::wstring greek = AnsiToWide(scratch_.Path()) + L"\\\u03a9\u03bc\u03b5\u03b3\u03b1";
@@ -563,7 +577,8 @@ TEST_F(UnattendedTest, JUnitFileHeldOpenByAReaderIsTonightsOrTheRunSaysWhy) {
     family_.Release();
     for (const DWORD share : {DWORD{FILE_SHARE_READ | FILE_SHARE_WRITE}, DWORD{FILE_SHARE_READ}}) {
         SCOPED_TRACE(share);
-        WriteBytes(junit_, "<testsuite name=\"Orlenta\" tests=\"7\"></testsuite>\n");  // last night's
+        // Last night's, as the previous version wrote it.
+        WriteBytes(junit_, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuite name=\"Orlenta\" tests=\"7\"></testsuite>\n");
         FileHandle reader(CreateFileA(junit_.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
         ASSERT_TRUE(reader);
         const long exitCode = Run("-UNATTENDED " + Folders() + " -STOP=2");
@@ -602,12 +617,14 @@ TEST_F(UnattendedTest, EveryPassReadsTheWholeInputFileWhateverTheLastPassDidToIt
     RemoveDirectoryA((app_ + "\\InputData.txt").c_str());
 }
 
+// Killed at any moment, the JUnit file is valid, red, and names every AVE that never ran; a rerun
+// of it takes those and the failures, and a rerun of its own file that is killed takes them again.
 TEST_F(UnattendedTest, ResultsStayValidWhenTheProgramIsKilledMidRun) {
     // The validator is no formality: it refuses a count that is no number.
     WriteBytes(scratch_ / "bad.xml", "<testsuite name=\"x\" tests=\"x\" failures=\"0\" errors=\"0\" skipped=\"0\" "
                                      "time=\"0\" timestamp=\"2026-12-08T21:04:05\" hostname=\"h\"/>");
     EXPECT_FALSE(ValidJUnit(scratch_ / "bad.xml"));
-    // AVEs 1 to 3 end at once (2 fails), AVE 4 waits until the program is killed.
+    // AVEs 1 to 3 end at once (2 fails), later AVEs wait until the program is killed.
     WriteBytes(app_ + "\\Files\\KavroTestScript1.vbs",
                "Set fso = CreateObject(\"Scripting.FileSystemObject\")\r\n"
                "lines = Split(fso.OpenTextFile(\"InputData.txt\", 1).ReadAll, vbCrLf)\r\n"
@@ -615,24 +632,87 @@ TEST_F(UnattendedTest, ResultsStayValidWhenTheProgramIsKilledMidRun) {
                "If n = 2 Then WScript.Quit 1\r\n"
                "If n < 4 Then WScript.Quit 0\r\n" +
                    family_.Script(0, 0));
-    KernelHandle process = Start("-UNATTENDED " + Folders() + " -START=1 -STOP=5");
-    Finish(process, [&] {
-        if (!SecondPassWaiting()) return false;
-        TerminateProcess(process.get(), 9);
-        return true;
-    });
-    EXPECT_TRUE(ValidJUnit(junit_));
-    const std::string xml = ReadBytes(junit_);
-    EXPECT_NE(std::string::npos, xml.find("tests=\"3\" failures=\"1\" errors=\"0\""));
-    for (const char* ave : {"Ave001", "Ave002", "Ave003"}) {
-        EXPECT_NE(std::string::npos, xml.find("name=\"" + std::string(ave) + "\"")) << ave;
+    const auto passWaits = [&] { return SecondPassWaiting(); };
+    const auto resetGoesOn = [&] { return test::TreeEntries(testing_, false).size() < 50u; };
+    struct Case {
+        const char* name;
+        std::string aves;
+        std::function<bool()> killNow;
+        const char* counts;
+        std::vector<std::string> notRun;  // listed one by one
+        const char* folded;               // the rest, and the AVEs it lists
+        const char* passes;               // ended, as the history keeps them
+        const char* rerun;                // what a rerun of the file takes
+        const char* rerunAgain;           // what a rerun of that rerun's file takes
+        bool bigReset = false;
+        bool padded = false;  // the tail got shorter than it was: white space after the suite
+    };
+    const Case cases[] = {
+        // A rerun of this one runs to its end: only the failure is left.
+        {"during the reset", "-START=1 -STOP=3", resetGoesOn, "tests=\"4\" failures=\"0\" errors=\"1\" skipped=\"3\"",
+         {"Ave001", "Ave002", "Ave003"}, "", "0||\n", "1-3", "2", true},
+        {"during pass 1 of 2", "-AVES=4-5", passWaits, "tests=\"3\" failures=\"0\" errors=\"1\" skipped=\"2\"",
+         {"Ave004", "Ave005"}, "", "0||\n", "4-5", "4-5"},
+        {"after some passes", "-START=1 -STOP=5", passWaits, "tests=\"6\" failures=\"1\" errors=\"1\" skipped=\"2\"",
+         {"Ave004", "Ave005"}, "", "3||\n", nullptr, nullptr, false, true},
+        {"after some passes of a long list", "-AVES=1-4,10-1500", passWaits,
+         "tests=\"1005\" failures=\"1\" errors=\"1\" skipped=\"1001\"", {"Ave004", "Ave010", "Ave1008"},
+         "name=\"Ave1009 to Ave1500\" time=\"0.000\">\n    <skipped message=\"492 more AVEs not run\"/>\n"
+         "    <system-out>1009-1500</system-out>",
+         "3||\n", "2,4,10-1500", "2,4,10-1500"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.bigReset) {
+            // A reset that takes a while: 50 folders of 100 entries each.
+            test::MakeFolder(testing_);
+            ASSERT_TRUE(test::RunHostScript("cd '" + test::UnixPath(testing_) +
+                                            "' && for d in $(seq 50); do mkdir -p d$d/a/b/c/d/e/f/g/h/i && "
+                                            "(cd d$d/a/b/c/d/e/f/g/h/i && touch $(seq 91)); done"));
+        }
+        DeleteFileA((scratch_ / "pids.txt").c_str());
+        KernelHandle process = Start("-UNATTENDED " + Folders() + " " + c.aves);
+        EXPECT_EQ(9, Finish(process, [&] {
+                      if (!c.killNow()) return false;
+                      TerminateProcess(process.get(), 9);
+                      return true;
+                  }));
+        ASSERT_TRUE(ValidJUnit(junit_));
+        const std::string xml = ReadBytes(junit_);
+        EXPECT_NE(std::string::npos, xml.find(c.counts)) << xml.substr(0, 400);
+        EXPECT_NE(std::string::npos, xml.find("<testcase classname=\"Orlenta\" name=\"run\" time=\""));
+        EXPECT_NE(std::string::npos, xml.find("\">\n    <error message=\"the run did not finish\">"));
+        for (const std::string& ave : c.notRun) {
+            EXPECT_NE(std::string::npos, xml.find("name=\"" + ave + "\" time=\"0.000\">\n    <skipped message=\"not run\"/>"))
+                << ave;
+        }
+        EXPECT_NE(std::string::npos, xml.find(c.folded));
+        EXPECT_EQ(*c.folded == '\0', xml.find(" more AVEs not run") == std::string::npos);
+        const std::string after = xml.substr(xml.find("</testsuite>\n") + 13);
+        EXPECT_EQ(c.padded, !after.empty() && after.find_first_not_of(" \n") == std::string::npos);
+        EXPECT_TRUE(family_.AllEnded()) << "the pass outlived the program that owned it";
+        EXPECT_FALSE(PathExists(app_ + "\\Orlenta.lock")) << "the lock outlived the program that held it";
+        // The history (beside the log) keeps every pass that had ended, and a run that never ended.
+        EXPECT_EQ(c.passes, test::HostScriptOutput("sqlite3 '" + test::UnixPath(app_ + "\\Orlenta-history.db") +
+                                                   "' 'SELECT count(p.id), r.ended, r.exit_code FROM runs r LEFT JOIN "
+                                                   "passes p ON p.run_id = r.id WHERE r.id = (SELECT max(id) FROM runs)'")
+                                .value_or("(none)"));
+
+        // A rerun of the file, its results in the same file, killed in its first pass that waits
+        // (or let end); then another rerun of that file.
+        for (const char* rerun : {c.rerun, c.rerunAgain}) {
+            if (rerun == nullptr) continue;
+            DeleteFileA((scratch_ / "pids.txt").c_str());
+            KernelHandle again = Start("-UNATTENDED " + Folders() + " -RERUN=" + junit_);
+            Finish(again, [&] {
+                if (!SecondPassWaiting()) return false;
+                TerminateProcess(again.get(), 9);
+                return true;
+            });
+            EXPECT_NE(std::string::npos, Log().find("To rerun from " + junit_ + ": " + rerun + "\r\n")) << Log();
+            ASSERT_TRUE(ValidJUnit(junit_));
+        }
     }
-    EXPECT_TRUE(family_.AllEnded()) << "the pass outlived the program that owned it";
-    EXPECT_FALSE(PathExists(app_ + "\\Orlenta.lock")) << "the lock outlived the program that held it";
-    // The history (beside the log) keeps every pass that had ended, and a run that never ended.
-    EXPECT_EQ("3||\n", test::HostScriptOutput("sqlite3 '" + test::UnixPath(app_ + "\\Orlenta-history.db") +
-                                             "' 'SELECT count(p.id), r.ended, r.exit_code FROM runs r JOIN passes p "
-                                             "ON p.run_id = r.id'").value_or("(none)"));
 }
 
 // Each pass appends the AVE numbers its input file holds to `order`, one line a pass; AVEs that
@@ -670,8 +750,11 @@ TEST_F(NightlyChoiceTest, ListsRunInTheirOrderEachAveOnceAndTheInputFileGrowsInT
 }
 
 TEST_F(NightlyChoiceTest, RerunTakesExactlyTheFailuresOfItsFileAndNothingWhenNoneFailed) {
-    // AVEs 3 and 6 fail; the rerun reads the file before its own run replaces it.
+    // AVEs 3 and 6 fail; the rerun reads the file before its own run replaces it. One that ends
+    // before its passes (no AVE folder) leaves them to the next.
     Passes(1, "-START=1 -STOP=7");
+    EXPECT_EQ(2, Run("-UNATTENDED " + Folders(scratch_ / "none") + " -RERUN=" + junit_));
+    EXPECT_NE(std::string::npos, Log().find("To rerun from " + junit_ + ": 3,6\r\n"));
     EXPECT_EQ("3\r\n3 6\r\n", Passes(1, "-RERUN=" + junit_));
     EXPECT_NE(std::string::npos, Log().find("To rerun from " + junit_ + ": 3,6\r\n"));
     ASSERT_TRUE(ValidJUnit(junit_));
@@ -684,7 +767,7 @@ TEST_F(NightlyChoiceTest, RerunTakesExactlyTheFailuresOfItsFileAndNothingWhenNon
     test::MakeFolder(testing_);
     WriteBytes(testing_ + "\\canary.txt", "keep");
     EXPECT_EQ("", Passes(0, "-RERUN=" + junit_));
-    EXPECT_NE(std::string::npos, Log().find("Nothing to rerun: no AVE failed in "));
+    EXPECT_NE(std::string::npos, Log().find("Nothing to rerun: no AVE failed or was left not run in "));
     EXPECT_EQ("keep", ReadBytes(testing_ + "\\canary.txt"));
     EXPECT_EQ(cleanRun, ReadBytes(junit_));
     // A JUnit file of its own says that nothing ran, never what an earlier run found.
@@ -693,6 +776,19 @@ TEST_F(NightlyChoiceTest, RerunTakesExactlyTheFailuresOfItsFileAndNothingWhenNon
     EXPECT_EQ("", Passes(0, "-RERUN=" + (scratch_ / "clean.xml")));
     ASSERT_TRUE(ValidJUnit(junit_));
     EXPECT_NE(std::string::npos, ReadBytes(junit_).find("tests=\"0\" failures=\"0\" errors=\"0\""));
+
+    // Refused, saying why: more AVEs left not run than a rerun takes (a night that ended before
+    // its passes), and a file the parser stops in, where it stopped.
+    EXPECT_EQ(2, Run("-UNATTENDED " + Folders(scratch_ / "none") + " -START=1 -STOP=100500"));
+    WriteBytes(scratch_ / "broken.xml", "<?xml version=\"1.0\"?>\n<testsuite name=\"Orlenta\">\n  <testcase>\n</testsuite>\n");
+    TakeOutput();
+    for (const auto& [file, why] : std::vector<std::pair<std::string, std::string>>{
+             {junit_, "it names more AVEs not run than a rerun takes \\(100500; at most 100000\\)\\."},
+             {scratch_ / "broken.xml", "it cannot be read as XML \\(line \\d+, column \\d+: \\w.*\\w\\)\\."}}) {
+        EXPECT_EQ(2, Run("-UNATTENDED " + Folders() + " -RERUN=" + file));
+        const std::string output = TakeOutput();
+        EXPECT_TRUE(std::regex_search(output, std::regex(why))) << output;
+    }
 }
 
 TEST_F(NightlyChoiceTest, ShardsTakeEveryNthAveAndTogetherRunEachOnce) {
