@@ -14,6 +14,7 @@
 #include "BenchSupport.h"
 #include "history/MorningReport.h"
 #include "history/RunHistory.h"
+#include "util/Text.h"
 
 namespace {
 
@@ -55,7 +56,7 @@ int main(int argc, char** argv) {
     CreateDirectoryA(folder.c_str(), nullptr);
     const std::string path = folder + "\\history.db";
     DeleteFileA(path.c_str());
-    orlenta::RunHistory history(path);
+    orlenta::RunHistory history(orlenta::AnsiToWide(path));
     // A year of nights first, written in bulk: the cost that matters is that of a full history.
     {
         orlenta::SqliteDatabase db;
@@ -116,7 +117,7 @@ int main(int argc, char** argv) {
     for (int run = 0; run < kRuns; ++run) {
         const double start = NowMs();
         for (int ave = 1; ave <= kAves; ++ave) {
-            history.RecentSeconds(ave, 10);
+            history.RecentPasses(ave, 10);
         }
         lookups.push_back(NowMs() - start);
     }

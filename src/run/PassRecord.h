@@ -14,6 +14,7 @@ namespace orlenta {
 struct PassRecord {
     std::int32_t AveNumber = 0;
     std::int64_t Ordinal = 0;  // 1 for the run's first pass
+    std::int64_t Attempt = 1;  // 1 for an AVE's first pass of the run, 2 for its first retry
     std::string ArchivePath;
     SYSTEMTIME Start{};  // local time
     double Seconds = 0;
