@@ -25,6 +25,7 @@ enum class Option {
     kAveList,
     kRerunFile,
     kShard,
+    kRetries,
     kHistoryFile,
     kReportFile,
 };
@@ -35,7 +36,7 @@ struct OptionName {
 };
 
 // Tested in this order; the first name found anywhere in the upper-cased token decides.
-constexpr std::array<OptionName, 15> kOptions = {{
+constexpr std::array<OptionName, 16> kOptions = {{
     {"-AUTOSTART", Option::kAutoStart},
     {"-AVE=", Option::kAVEFolder},
     {"-KAVRO=", Option::kInstallationFolder},
@@ -51,6 +52,7 @@ constexpr std::array<OptionName, 15> kOptions = {{
     {"-SHARD=", Option::kShard},
     {"-HISTORY=", Option::kHistoryFile},
     {"-REPORT=", Option::kReportFile},
+    {"-RETRY=", Option::kRetries},
 }};
 
 std::string* FieldFor(Option option, RunSettings& settings) {
@@ -66,6 +68,7 @@ std::string* FieldFor(Option option, RunSettings& settings) {
         case Option::kAveList: return &settings.Nightly.AveList;
         case Option::kRerunFile: return &settings.Nightly.RerunFile;
         case Option::kShard: return &settings.Nightly.Shard;
+        case Option::kRetries: return &settings.Nightly.Retries;
         case Option::kHistoryFile: return &settings.Nightly.HistoryFile;
         case Option::kReportFile: return &settings.Nightly.ReportFile;
         case Option::kAutoStart:

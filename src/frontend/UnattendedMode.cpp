@@ -199,6 +199,8 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
                 return list.Problem + " in \"" + token + "\"";
             }
             listGiven = true;
+        } else if (*name == "-RETRY=" && !RetriesOf(value)) {
+            return "no whole number of retries from 0 to " + std::to_string(kMostRetries) + " in \"" + token + "\"";
         } else if (*name == "-SHARD=" && !ReadShard(value)) {
             return "no shard k/n with 1 <= k <= n in \"" + token + "\"";
         } else if (*name == "-TIMEOUT=" && !TimeLimitMinutes(value)) {

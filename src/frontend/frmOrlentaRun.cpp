@@ -51,6 +51,8 @@ void frmOrlenta::RunAutomation() {
     settings.Nightly.AveList.clear();
     settings.Nightly.RerunFile.clear();
     settings.Nightly.Shard.clear();
+    // The operator watches the run and reruns what failed by hand.
+    settings.Nightly.Retries.clear();
     // The folders may have changed in the window since start-up: the outputs are checked against them.
     RunOutputPaths outputs;
     auto refusal = MakeOutputPathsFull(settings.Nightly, outputs);

@@ -66,19 +66,40 @@ std::string SystemOut(const PassRecord& pass) {
     return JoinedWith(lines, "\n");
 }
 
+// The time of every attempt of an AVE: what it cost the night.
+double AllSeconds(const PassRecord& pass) {
+    double seconds = pass.Seconds;
+    for (const PassRecord& earlier : pass.EarlierAttempts) {
+        seconds += earlier.Seconds;
+    }
+    return seconds;
+}
+
+// An AVE's testcase from its last attempt. An AVE that passed on a retry is flaky: no failure, one
+// flakyFailure per failed attempt, as CI servers' JUnit readers take them (a pass); one that failed
+// every attempt is a failure that lists them all.
 std::string TestCase(const PassRecord& pass) {
     std::string xml = "  <testcase classname=\"AVE\" name=\"" + Xml(AveName(pass.AveNumber)) + "\" time=\"" +
-                      Seconds(pass.Seconds) + "\"";
-    const std::string out = SystemOut(pass);
+                      Seconds(AllSeconds(pass)) + "\"";
+    std::string out = SystemOut(pass);
+    if (pass.Flaky()) {
+        out = "Passed on attempt " + std::to_string(pass.Attempt) + " of " + std::to_string(pass.Attempt) + "." +
+              (out.empty() ? "" : "\n" + out);
+    }
     if (pass.Passed() && out.empty()) {
         return xml + "/>\n";
     }
     xml += ">\n";
     if (!pass.Passed()) {
         const std::string element = pass.Outcome == PassOutcome::Exited ? "failure" : "error";
-        xml += "    <" + element + " message=\"" + Xml(OutcomeText(pass)) + "\"";
+        const std::string message = pass.EarlierAttempts.empty() ? OutcomeText(pass) : AttemptsText(pass);
+        xml += "    <" + element + " message=\"" + Xml(message) + "\"";
         // A hung pass's error says what it was showing when it was ended.
         xml += pass.Windows.empty() ? "/>\n" : ">" + Xml(JoinedWith(pass.Windows, "\n")) + "</" + element + ">\n";
+    }
+    for (const PassRecord& earlier : pass.Flaky() ? pass.EarlierAttempts : std::vector<PassRecord>{}) {
+        xml += "    <flakyFailure message=\"" + Xml("attempt " + std::to_string(earlier.Attempt) + ": " + OutcomeText(earlier)) +
+               "\" type=\"" + (earlier.Outcome == PassOutcome::Exited ? "exit code" : "could not start") + "\"/>\n";
     }
     if (!out.empty()) {
         xml += "    <system-out>" + Xml(out) + "</system-out>\n";
@@ -185,6 +206,11 @@ Composed Compose(const RunSettings& settings, const SYSTEMTIME& started, const s
     if (shard) {
         xml += Property("shard", ShardText(*shard));
     }
+    // With retries, how many AVEs passed only on a retry.
+    if (RetriesOf(settings.Nightly.Retries).value_or(0) > 0) {
+        xml += Property("flaky", std::to_string(std::count_if(settled.begin(), settled.end(),
+                                                              [](const PassRecord& pass) { return pass.Flaky(); })));
+    }
     xml += "  </properties>\n" + passes;
     composed.tailAt = xml.size();
     xml += tailXml;
@@ -228,7 +254,7 @@ void JUnitCounts::Add(const PassRecord& pass) {
     ++tests;
     failures += IsFailure(pass) ? 1 : 0;
     errors += IsError(pass) ? 1 : 0;
-    seconds += pass.Seconds;
+    seconds += AllSeconds(pass);
 }
 
 namespace {

@@ -17,6 +17,21 @@ std::string OutcomeText(const PassRecord& record) {
     return "could not start: " + record.Text;
 }
 
+bool TriesAgain(const PassRecord& pass, std::int64_t retries) noexcept {
+    const bool failed = (pass.Outcome == PassOutcome::Exited && pass.ExitCode != 0) ||
+                        pass.Outcome == PassOutcome::CouldNotStart;
+    return failed && !pass.CouldNotBeEnded && pass.Attempt <= retries;
+}
+
+std::string AttemptsText(const PassRecord& last) {
+    std::vector<std::string> attempts;
+    for (const PassRecord& earlier : last.EarlierAttempts) {
+        attempts.push_back(OutcomeText(earlier) + " (attempt " + std::to_string(earlier.Attempt) + ")");
+    }
+    attempts.push_back(OutcomeText(last) + " (attempt " + std::to_string(last.Attempt) + ")");
+    return JoinedWith(attempts, ", ");
+}
+
 std::string LeftRunningText(const PassRecord& record) {
     const std::size_t count = record.LeftRunning.size();
     return "Pass AVE " + std::to_string(record.AveNumber) + " left " + std::to_string(count) +

@@ -13,7 +13,7 @@ namespace orlenta {
 
 struct PassRecord {
     std::int32_t AveNumber = 0;
-    std::int64_t Ordinal = 0;  // 1 for the run's first pass
+    std::int64_t Ordinal = 0;  // the AVE's place among the run's planned AVEs, from 1, on every attempt
     std::int64_t Attempt = 1;  // 1 for an AVE's first pass of the run, 2 for its first retry
     std::string ArchivePath;
     SYSTEMTIME Start{};  // local time
@@ -32,9 +32,22 @@ struct PassRecord {
     // Something of the pass outlasted the run's bounded wait after it was ended.
     bool CouldNotBeEnded = false;
 
+    // For an AVE's last attempt, the attempts before it, each as it ended; empty for one attempt.
+    std::vector<PassRecord> EarlierAttempts;
+
     // Exited with 0.
     bool Passed() const noexcept { return Outcome == PassOutcome::Exited && ExitCode == 0; }
+    // Passed, but only on a retry.
+    bool Flaky() const noexcept { return Passed() && !EarlierAttempts.empty(); }
 };
+
+// Whether a pass is run again with `retries` more attempts allowed in all: its script ended with an
+// exit code other than 0, or it could not start, and it has attempts left. A pass that timed out or
+// was stopped is not (it would cost the limit again), nor one that could not be ended.
+bool TriesAgain(const PassRecord& pass, std::int64_t retries) noexcept;
+
+// "exit code 3 (attempt 1), exit code 0 (attempt 2)": every attempt of an AVE's last record.
+std::string AttemptsText(const PassRecord& last);
 
 // "exit code 3", "timed out", "stopped", "could not start: <reason>"; a pass that could not be ended
 // says so: "timed out and could not be ended".

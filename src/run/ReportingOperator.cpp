@@ -2,6 +2,7 @@
 #include "run/ReportingOperator.h"
 
 #include <algorithm>
+#include <unordered_map>
 #include <iterator>
 #include <cstdio>
 
@@ -95,6 +96,8 @@ void ReportingOperator::OpenDocument(const std::string& strOperation, const std:
 void ReportingOperator::RunStarted(const RunSettings& settings) {
     passes_.clear();
     planned_ = false;
+    retries_ = RetriesOf(settings.Nightly.Retries).value_or(0);
+    lastOrdinal_ = 0;
     tail_ = {};
     lastWord_.clear();
     // Until the passes are planned, the AVEs the run is to take are what its choice makes of its range.
@@ -154,7 +157,7 @@ void ReportingOperator::PassStarted(const PassRecord& record) {
         }
         progress += ")";
     }
-    Log("Pass AVE " + std::to_string(record.AveNumber) + " starts: " + record.ArchivePath + progress);
+    Log(PassName(record) + " starts: " + record.ArchivePath + (record.Attempt > 1 ? "" : progress));
     inner_.PassStarted(record);
 }
 
@@ -162,8 +165,14 @@ std::wstring ReportingOperator::PicturesFolder() {
     return log_ == nullptr || log_->Path().empty() ? std::wstring() : log_->Path() + L".screens";
 }
 
-void ReportingOperator::PassEnded(const PassRecord& record) {
+std::string ReportingOperator::PassName(const PassRecord& record) const {
     const std::string pass = "Pass AVE " + std::to_string(record.AveNumber);
+    return record.Attempt <= 1 ? pass
+                               : pass + " retry " + std::to_string(record.Attempt - 1) + " of " + std::to_string(retries_);
+}
+
+void ReportingOperator::PassEnded(const PassRecord& record) {
+    const std::string pass = PassName(record);
     for (const std::string& window : record.Windows) {
         Log(pass + " was showing: " + window);
     }
@@ -178,10 +187,33 @@ void ReportingOperator::PassEnded(const PassRecord& record) {
     }
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.1f s", record.Seconds);
-    Log(pass + " ends: " + OutcomeText(record) + ", " + seconds);
-    passes_.push_back(record);
-    tail_.FirstNotRun = record.Ordinal;
-    UpdateJUnit({record});
+    // An AVE's testcase is final with its last attempt: until then it stays in the file's tail.
+    PassRecord last = record;
+    const auto earlier = std::find_if(tail_.Pending.begin(), tail_.Pending.end(),
+                                      [&](const PassRecord& pending) { return pending.AveNumber == record.AveNumber; });
+    if (earlier != tail_.Pending.end()) {
+        last.EarlierAttempts = std::move(earlier->EarlierAttempts);
+        earlier->EarlierAttempts.clear();
+        last.EarlierAttempts.push_back(std::move(*earlier));
+        tail_.Pending.erase(earlier);
+    }
+    Log(pass + " ends: " + OutcomeText(record) + ", " + seconds +
+        (last.Flaky() ? " (flaky: " + AttemptsText(last) + ")" : ""));
+    if (record.Attempt == 1) {
+        lastOrdinal_ = record.Ordinal;
+        tail_.FirstNotRun = record.Ordinal;
+    }
+    if (TriesAgain(record, retries_)) {
+        tail_.Pending.push_back(std::move(last));
+        UpdateJUnit({});
+    } else if (last.Flaky()) {
+        // The suite's flaky count stands among its properties, which only a whole write changes.
+        passes_.push_back(std::move(last));
+        WriteJUnit(junitHeld_ ? 0 : kPassPatienceMs);
+    } else {
+        passes_.push_back(last);
+        UpdateJUnit({last});
+    }
     inner_.PassEnded(record);
 }
 
@@ -219,6 +251,11 @@ void ReportingOperator::UpdateJUnit(const std::vector<PassRecord>& newlySettled)
 }
 
 int ReportingOperator::FinishRun(const RunResult& result, int exitCode) {
+    // Retries a stop cut short leave their AVEs as their last attempt ended.
+    for (PassRecord& pending : tail_.Pending) {
+        passes_.push_back(std::move(pending));
+    }
+    tail_.Pending.clear();
     tail_.Ended = true;
     if (exitCode == 2) {
         tail_.Failure = RunFailureReason(result);
@@ -226,14 +263,15 @@ int ReportingOperator::FinishRun(const RunResult& result, int exitCode) {
     }
     // The AVEs after the last pass that ran were to run and did not; a run that ended before its
     // passes did not run any of those its choice made of its range.
-    tail_.FirstNotRun = planned_ && !passes_.empty() ? passes_.back().Ordinal : 0;
+    tail_.FirstNotRun = planned_ ? lastOrdinal_ : 0;
     // A stopped run may have only the few seconds a console close or a shutdown allows.
     const bool written = WriteJUnit(result.Stopped ? kStoppedPatienceMs : kFinalPatienceMs);
     const int finalCode = written ? exitCode : 2;
+    const std::vector<const PassRecord*> last = LastAttempts(result.Passes);
+    const auto flaky = std::count_if(passes_.begin(), passes_.end(), [](const PassRecord& pass) { return pass.Flaky(); });
     Log("Run ends: " + std::to_string(result.Passes.size()) + " passes, " +
-        std::to_string(std::count_if(result.Passes.begin(), result.Passes.end(),
-                                     [](const PassRecord& pass) { return !pass.Passed(); })) +
-        " failed" + (result.Stopped ? ", stopped" : "") +
+        std::to_string(std::count_if(last.begin(), last.end(), [](const PassRecord* pass) { return !pass->Passed(); })) +
+        " failed" + (retries_ > 0 ? ", " + std::to_string(flaky) + " flaky" : "") + (result.Stopped ? ", stopped" : "") +
         (tail_.Failure.empty() || tail_.Failure == "stopped" ? "" : ", " + tail_.Failure) +
         (written ? "" : ", JUnit results not written to " + WideToUtf8(junitPath_) + ": " + lastJUnitError_) +
         "; exit code " +
@@ -285,9 +323,24 @@ int ExitCodeOf(const RunResult& result) {
     if (!result.ReachedPasses || result.Stopped || failedStep || NoPassStarted(result) || PassNotEnded(result)) {
         return 2;
     }
-    const bool failedPass =
-        std::any_of(result.Passes.begin(), result.Passes.end(), [](const PassRecord& pass) { return !pass.Passed(); });
-    return failedPass ? 1 : 0;
+    const std::vector<const PassRecord*> last = LastAttempts(result.Passes);
+    const bool failedAve = std::any_of(last.begin(), last.end(), [](const PassRecord* pass) { return !pass->Passed(); });
+    return failedAve ? 1 : 0;
+}
+
+std::vector<const PassRecord*> LastAttempts(const std::vector<PassRecord>& passes) {
+    std::vector<const PassRecord*> last;
+    std::unordered_map<std::int32_t, std::size_t> place;  // AVE -> its place in `last`
+    place.reserve(passes.size());
+    for (const PassRecord& pass : passes) {
+        const auto [at, first] = place.try_emplace(pass.AveNumber, last.size());
+        if (first) {
+            last.push_back(&pass);
+        } else if (last[at->second]->Attempt < pass.Attempt) {
+            last[at->second] = &pass;
+        }
+    }
+    return last;
 }
 
 }  // namespace orlenta

@@ -38,6 +38,8 @@ public:
 
 private:
     void Log(const std::string& text) const;
+    // "Pass AVE 7", or "Pass AVE 7 retry 1 of 2".
+    std::string PassName(const PassRecord& record) const;
     // The JUnit file written whole: the passes so far and the tail as it stands.
     bool WriteJUnit(unsigned long patienceMs);
     // The passes newly final and the tail written in place of the old tail, or the file written
@@ -53,6 +55,8 @@ private:
     JUnitTail tail_;
     AveChoice choice_;
     bool planned_ = false;  // the passes were planned: tail_.Planned is the run's own selection
+    std::int64_t retries_ = 0;      // "-RETRY=": how many more times a failed pass runs
+    std::int64_t lastOrdinal_ = 0;  // the planned place of the last AVE that had its first pass
     // From each planned AVE on, the usual seconds of the AVEs still to run and how many of them no
     // record knows: the time left at each pass's start.
     std::vector<double> secondsFrom_;
@@ -69,10 +73,14 @@ std::string AvesText(const RunSettings& settings);
 // The analysis types checked, "Linear, Thermal", or "none".
 std::string AnalysisTypesText(const RunSettings& settings);
 
-// The run's exit code for whoever started it: 0 every pass ran and returned 0; 1 the run went
-// through but a pass returned non-zero, timed out or could not start; 2 the run reported a failed
-// step, was stopped, ended before its passes, no pass could start at all, or a pass could not be ended.
+// The run's exit code for whoever started it: 0 every AVE's last attempt ran and returned 0 (an AVE
+// that passed on a retry is flaky, and passed); 1 the run went through but some AVE's last attempt
+// returned non-zero, timed out or could not start; 2 the run reported a failed step, was stopped,
+// ended before its passes, no pass could start at all, or a pass could not be ended.
 int ExitCodeOf(const RunResult& result);
+
+// Each AVE's last attempt, in the order the AVEs first ran.
+std::vector<const PassRecord*> LastAttempts(const std::vector<PassRecord>& passes);
 
 // Why a run ends with exit code 2 ("stopped", "ended before its passes", ...); empty otherwise.
 std::string RunFailureReason(const RunResult& result);

@@ -4,6 +4,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -398,29 +399,33 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
     result.ReachedPasses = true;
     op.PassesPlanned(selection);
 
-    // 510 to 600: the counter is compared with the end of the selection before each pass; advancing
-    // a range's counter past the largest 32-bit number ends the loop.
-    // Stale input and a stop request both skip the passes still to come; the closing steps run as usual.
-    for (std::int64_t index = 0; inputIsThisRuns && index < selection.Count() && !op.StopRequested();) {
-        const std::int32_t n = selection.At(index);
+    // One pass of an AVE, lines 520 to 590; false when no pass may follow it (its input file could
+    // not be written afresh, or what it started could not be ended).
+    const std::int64_t retries = RetriesOf(settings.Nightly.Retries).value_or(0);
+    std::vector<PassRecord> toRetry;  // the first attempts' failures, in the order they ran
+    const auto runPass = [&](std::int32_t n, std::int64_t ordinal, std::int64_t attempt,
+                             const std::function<long()>& progress) {
         std::string aveName;
         PassRecord record;
         record.AveNumber = n;
-        record.Ordinal = index + 1;
+        record.Ordinal = ordinal;
+        record.Attempt = attempt;
         step.Do(520, [&] { aveName = AveName(n); });
         step.Do(530, [&] {
             record.ArchivePath = AddTrailingBackslash(aveFolder) + aveName + "\\" + aveName + ".ach";
             op.SetStatusText(record.ArchivePath);
         });
         step.Do(540, [&] { op.RefreshStatus(); });
-        step.Do(550, [&] { op.SetProgressValue(counting ? CheckedSubtract(n, startNumber) : CheckedInt32(index)); });
+        if (progress) {
+            step.Do(550, [&] { op.SetProgressValue(progress()); });
+        }
         // An input file that cannot be written afresh holds what the last script left in it: the
         // pass would run on that, so it and the rest are not run.
         if (!step.Do(560, [&] {
                 passNumbers += (passNumbers.empty() ? "" : "\r\n") + std::to_string(n);
                 WriteInputFile(Use(writer), inputFile, inputHeader, passNumbers);
             })) {
-            break;
+            return false;
         }
         step.Do(570, [&] { Use(writer).CloseTextFile(); });
         op.PassStarted(record);
@@ -431,17 +436,42 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
         step.Do(580, [&] { RunScript(shell, scriptCommand, passLimits, record); });
         result.Passes.push_back(record);
         op.PassEnded(record);
-        // What could not be ended may still hold the input file and the testing folder.
-        if (record.CouldNotBeEnded) {
-            break;
+        if (TriesAgain(record, retries)) {
+            toRetry.push_back(record);
         }
-        if (!step.Do(600, [&] {
+        // What could not be ended may still hold the input file and the testing folder.
+        return !record.CouldNotBeEnded;
+    };
+
+    // 510 to 600: the counter is compared with the end of the selection before each pass; advancing
+    // a range's counter past the largest 32-bit number ends the loop.
+    // Stale input and a stop request both skip the passes still to come; the closing steps run as usual.
+    bool goOn = inputIsThisRuns;
+    for (std::int64_t index = 0; goOn && index < selection.Count() && !op.StopRequested();) {
+        const std::int32_t n = selection.At(index);
+        goOn = runPass(n, index + 1, 1, [&] {
+            return counting ? CheckedSubtract(n, startNumber) : CheckedInt32(index);
+        });
+        if (goOn && !step.Do(600, [&] {
                 if (counting) {
                     CheckedAdd(n, 1);
                 }
                 ++index;
             })) {
             break;
+        }
+    }
+    // The retries, once every AVE has had its first pass: a licence server that was down for a
+    // minute is back by then. Each round takes the AVEs whose last attempt failed, in the order
+    // they first ran; the input file goes on growing, this AVE again last.
+    while (goOn && !toRetry.empty() && !op.StopRequested()) {
+        const std::vector<PassRecord> round = std::move(toRetry);
+        toRetry.clear();
+        for (const PassRecord& failed : round) {
+            if (!goOn || op.StopRequested()) {
+                break;
+            }
+            goOn = runPass(failed.AveNumber, failed.Ordinal, failed.Attempt + 1, {});
         }
     }
 

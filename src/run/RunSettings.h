@@ -22,6 +22,7 @@ struct NightlyOptions {
     std::string AveList;      // "-AVES=": AVE numbers and ranges, "3,17,40-45", instead of the range
     std::string RerunFile;    // "-RERUN=": a JUnit file whose failed and erred AVEs run again
     std::string Shard;        // "-SHARD=": "k/n", this machine's share of the AVEs
+    std::string Retries;      // "-RETRY=": how many more times a failed pass runs, 0 to 5
     std::string HistoryFile;  // "-HISTORY=": the history database every run adds to
     std::string ReportFile;   // "-REPORT=": the morning report, one HTML page
 };

@@ -63,6 +63,14 @@ std::optional<std::int64_t> TimeLimitMinutes(const std::string& text) {
     return minutes;
 }
 
+std::optional<std::int64_t> RetriesOf(const std::string& text) {
+    const std::string digits = TrimSpaces(text);
+    if (digits.size() != 1 || digits[0] < '0' || digits[0] > '0' + kMostRetries) {
+        return std::nullopt;
+    }
+    return digits[0] - '0';
+}
+
 std::string ScriptCommand(const std::string& applicationFolder) {
     return "\"" + applicationFolder + "\\Files\\KavroTestScript1.vbs\"";
 }

@@ -26,6 +26,10 @@ std::string ArchivePath(const std::string& aveFolder, std::int32_t number);
 // most a year; nothing for any other text.
 std::optional<std::int64_t> TimeLimitMinutes(const std::string& text);
 
+// The retries a pass gets, from "-RETRY=": a whole number from 0 to 5; nothing for any other text.
+std::optional<std::int64_t> RetriesOf(const std::string& text);
+inline constexpr std::int64_t kMostRetries = 5;
+
 // The quoted path of the external test script below the program's folder.
 std::string ScriptCommand(const std::string& applicationFolder);
 

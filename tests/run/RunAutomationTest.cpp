@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdint>
 #include <iostream>
+#include <map>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -411,6 +412,61 @@ TEST_F(RunAutomationTest, PassThatCouldNotBeEndedIsTheLastAndTheRunEndsWithTwoAf
     const std::string junit = ReadBytes(junitPath);
     EXPECT_NE(std::string::npos, junit.find("<error message=\"timed out and could not be ended\"")) << junit;
     EXPECT_NE(std::string::npos, junit.find("name=\"Ave009\"")) << junit;
+}
+
+// Outcomes by AVE and attempt: "7" fails once then passes, "8" times out, "9" cannot start at first.
+class ShellOfOutcomes : public test::RecordingShell {
+public:
+    using RecordingShell::RecordingShell;
+    ScriptRun RunPass(const std::string& command, long windowStyle, const PassLimits&) override {
+        Run(command, windowStyle, true);
+        const std::string input = passes_.back().inputFile;
+        const std::string ave = input.substr(input.find_last_of('\n', input.size() - 3) + 1, 1);
+        const int attempt = ++attempts_[ave];
+        ScriptRun run;
+        if (ave == "7" && attempt == 1) {
+            run.ExitCode = 3;
+        } else if (ave == "8") {
+            run.Outcome = PassOutcome::TimedOut;
+        } else if (ave == "9" && attempt == 1) {
+            throw AppError(ERROR_FILE_NOT_FOUND, "test", "the script host is not there yet");
+        }
+        return run;
+    }
+    std::vector<test::ScriptPass>& passes_ = Passes();
+    std::map<std::string, int> attempts_;
+};
+
+// A pass that failed, or could not start, runs again once every AVE had its first pass; one that
+// timed out does not. The input file is what it is for any pass: every number so far, this one last.
+TEST_F(RunAutomationTest, RetriesComeAfterEveryFirstPassAndOnlyForFailures) {
+    const std::string logPath = scratch_ / "night.log";
+    const std::string junitPath = scratch_ / "night.xml";
+    settings_.Nightly.Retries = "2";
+    RunResult result;
+    int exitCode = 0;
+    {
+        RunLog log(AnsiToWide(logPath));
+        ReportingOperator reporter(op_, &log, AnsiToWide(junitPath));
+        result = RunAutomation(settings_, reporter, [&] { return std::make_unique<ShellOfOutcomes>(passes_, op_); });
+        exitCode = reporter.FinishRun(result, ExitCodeOf(result));
+    }
+    ASSERT_EQ(5u, passes_.size());
+    EXPECT_EQ(Header() + Lines({"7", "8", "9", "7", "9"}), passes_[4].inputFile);
+    EXPECT_EQ(1, exitCode) << "Ave008 timed out and was not tried again";
+    const std::string logText = ReadBytes(logPath);
+    EXPECT_LT(logText.find("Pass AVE 9 ends"), logText.find("Pass AVE 7 retry 1 of 2 starts")) << logText;
+    EXPECT_NE(std::string::npos, logText.find("Pass AVE 7 retry 1 of 2 ends: exit code 0")) << logText;
+    EXPECT_EQ(std::string::npos, logText.find("Pass AVE 8 retry")) << logText;
+    EXPECT_NE(std::string::npos, logText.find("5 passes, 1 failed, 2 flaky; exit code 1")) << logText;
+    const std::string junit = ReadBytes(junitPath);
+    EXPECT_NE(std::string::npos, junit.find("<flakyFailure message=\"attempt 1: exit code 3\" type=\"exit code\"/>"))
+        << junit;
+    EXPECT_NE(std::string::npos, junit.find("<flakyFailure message=\"attempt 1: could not start: the script host is not "
+                                            "there yet\" type=\"could not start\"/>"))
+        << junit;
+    EXPECT_NE(std::string::npos, junit.find("<property name=\"flaky\" value=\"2\"/>")) << junit;
+    EXPECT_NE(std::string::npos, junit.find("tests=\"3\" failures=\"0\" errors=\"1\"")) << junit;
 }
 
 TEST_F(RunAutomationTest, ExistingTestingFolderAnsweredWithItsOwnPathIsReplaced) {

@@ -108,6 +108,9 @@ public:
         return 0;
     }
 
+protected:
+    std::vector<ScriptPass>& Passes() { return passes_; }
+
 private:
     std::vector<ScriptPass>& passes_;
     const RecordingOperator& op_;

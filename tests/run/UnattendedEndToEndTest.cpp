@@ -240,6 +240,56 @@ TEST_F(UnattendedTest, FoldersAreJudgedByWhatTheyNameNotByTheirSpelling) {
     }
 }
 
+// A script that fails the first time it meets Ave002 and always fails Ave003 (a marker file says it
+// met Ave002 before), writing down the input file of every pass.
+std::string RetriedScript(const std::string& scratch) {
+    return "Set fso = CreateObject(\"Scripting.FileSystemObject\")\r\n"
+           "text = fso.OpenTextFile(\"InputData.txt\", 1).ReadAll\r\n"
+           "lines = Split(text, vbCrLf)\r\n"
+           "ave = lines(UBound(lines) - 1)\r\n"
+           "Set seen = fso.OpenTextFile(\"" + scratch + "\\inputs.txt\", 8, True)\r\n"
+           "seen.Write text & \"----\" & vbCrLf\r\n"
+           "seen.Close\r\n"
+           "If ave = \"3\" Then WScript.Quit 1\r\n"
+           "If ave = \"2\" And Not fso.FileExists(\"" + scratch + "\\met-2\") Then\r\n"
+           "  fso.CreateTextFile(\"" + scratch + "\\met-2\").Close\r\n"
+           "  WScript.Quit 4\r\n"
+           "End If\r\n"
+           "WScript.Quit 0\r\n";
+}
+
+// A failure that does not repeat is named flaky, passes the night, and is no rerun's; one that
+// repeats every attempt fails the night with every attempt named.
+TEST_F(UnattendedTest, RetriedAveThatPassesIsFlakyAndOneThatAlwaysFailsListsEveryAttempt) {
+    WriteBytes(app_ + "\\Files\\KavroTestScript1.vbs", RetriedScript(scratch_.Path()));
+    EXPECT_EQ(0, Run("-UNATTENDED " + Folders() + " -AVES=1,2 -RETRY=1"));
+    ASSERT_TRUE(ValidJUnit(junit_)) << ReadBytes(junit_);
+    std::string xml = ReadBytes(junit_);
+    EXPECT_NE(std::string::npos, xml.find("<flakyFailure message=\"attempt 1: exit code 4\" type=\"exit code\"/>")) << xml;
+    EXPECT_NE(std::string::npos, xml.find("<system-out>Passed on attempt 2 of 2.</system-out>")) << xml;
+    EXPECT_NE(std::string::npos, xml.find("<property name=\"flaky\" value=\"1\"/>")) << xml;
+    EXPECT_EQ(std::string::npos, xml.find("<failure"));
+    const std::string log = Log();
+    EXPECT_NE(std::string::npos, log.find("Pass AVE 2 retry 1 of 1 starts")) << log;
+    EXPECT_NE(std::string::npos, log.find("3 passes, 0 failed, 1 flaky; exit code 0")) << log;
+    // The retry's input file: every number so far, this AVE again last.
+    const std::string inputs = ReadBytes(scratch_ / "inputs.txt");
+    EXPECT_NE(std::string::npos, inputs.find("False\r\n1\r\n2\r\n2\r\n----")) << inputs;
+    // A flaky AVE passed: a rerun of the night takes nothing.
+    const std::string night = scratch_ / "night.xml";
+    ASSERT_TRUE(CopyFileA(junit_.c_str(), night.c_str(), FALSE));
+    EXPECT_EQ(0, Run("-UNATTENDED " + Folders() + " -RERUN=" + night));
+    EXPECT_NE(std::string::npos, Log().find("Nothing to rerun")) << Log();
+
+    EXPECT_EQ(1, Run("-UNATTENDED " + Folders() + " -AVES=3 -RETRY=2"));
+    ASSERT_TRUE(ValidJUnit(junit_)) << ReadBytes(junit_);
+    xml = ReadBytes(junit_);
+    EXPECT_NE(std::string::npos, xml.find("<failure message=\"exit code 1 (attempt 1), exit code 1 (attempt 2), exit code 1 "
+                                          "(attempt 3)\"/>"))
+        << xml;
+    EXPECT_NE(std::string::npos, Log().find("3 passes, 1 failed, 0 flaky; exit code 1")) << Log();
+}
+
 // A name that ends in dots or spaces opens, on this system, the folder without them while every text
 // comparison sees another folder: refused outright in every spelling, whatever folder it would reach.
 TEST_F(UnattendedTest, DotsAndSpacesNeverTurnTheResetOnAFolderTheRunNeeds) {
@@ -465,6 +515,8 @@ TEST_F(UnattendedTest, CommandLineThatIsNotExactlyRightIsRefusedBeforeAnythingIs
         "-UNATTENDED " + all + " -AVES=1-3 -START=1",              // a list and a range
         "-UNATTENDED " + all + " -RERUN=" + kept[6] + " -AVES=1",  // a rerun and a list
         "-UNATTENDED " + all + " -RERUN=" + kept[6] + " -STOP=3",  // a rerun and a range
+        "-UNATTENDED " + all + " -RETRY=6", "-UNATTENDED " + all + " -RETRY=-1",  // retries: 0 to 5
+        "-UNATTENDED " + all + " -RETRY=x",
     };
     // Lists, shards and rerun files that do not read.
     WriteBytes(scratch_ / "foreign.xml", "<testsuite name=\"pytest\"><testcase classname=\"AVE\" name=\"Ave003\">"

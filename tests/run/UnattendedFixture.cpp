@@ -31,6 +31,7 @@ constexpr const char* kJUnitSchema = R"(<xs:schema xmlns:xs="http://www.w3.org/2
           <xs:element name="failure" type="outcome"/><xs:element name="error" type="outcome"/>
           <xs:element name="skipped" type="outcome"/>
         </xs:choice>
+        <xs:element name="flakyFailure" type="outcome" minOccurs="0" maxOccurs="unbounded"/>
         <xs:element name="system-out" type="xs:string" minOccurs="0"/>
       </xs:sequence>
         <xs:attribute name="classname" type="xs:string" use="required"/>
