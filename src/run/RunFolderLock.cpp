@@ -68,10 +68,11 @@ std::string UserName() {
 std::optional<RunFolderLock> RunFolderLock::Acquire(const std::wstring& folder, std::string& refusal) {
     const std::wstring path = (!folder.empty() && folder.back() == L'\\' ? folder : folder + L"\\") +
                               Utf8ToWide(kLockFileName);
-    // Delete sharing is what delete-on-close asks of every other opener; writing is shared with none,
-    // so a second run's opening of the same file fails while this one holds it.
+    // Reading is shared, writing and deleting are not: a second run's opening of the same file fails
+    // while this one holds it, and nobody can move the lock away and put another file at its name
+    // for the delete-on-close to meet.
     constexpr DWORD kAccess = GENERIC_READ | GENERIC_WRITE | DELETE;
-    constexpr DWORD kShare = FILE_SHARE_READ | FILE_SHARE_DELETE;
+    constexpr DWORD kShare = FILE_SHARE_READ;
     for (int attempt = 0; attempt < 3; ++attempt) {
         OwnFileOpening lock = OpenOwnFile(path, kAccess, kShare, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE);
         if (lock.Made) {

@@ -55,9 +55,10 @@ bool IsOrlentaLogText(const std::string& text) {
         }
     }
     // The first line names the format; logs of the version before it began with one of its first events.
-    constexpr const char* kFirstEvents[] = {kRunLogMarker,         "Run starts: ",           "Nothing to rerun: ",
-                                            "To rerun from ",      "No time limit: ",        "Command line refused: ",
-                                            "Another run is using ", "Unexpected failure: ", "Message: The time limit \""};
+    constexpr const char* kFirstEvents[] = {
+        kRunLogMarker,   "Run starts: ",           "Nothing to rerun: ",    "To rerun from ",
+        "No time limit: ", "Command line refused: ", "Another run is using ", "Unexpected failure: ",
+        "Message: The time limit \""};
     const std::string_view event = std::string_view(text).substr(std::string_view(kShape).size());
     for (const char* first : kFirstEvents) {
         if (event.substr(0, std::string_view(first).size()) == first) {
