@@ -16,6 +16,7 @@
 #include "run/AveChoice.h"
 #include "run/JUnitReport.h"
 #include "run/JUnitRerun.h"
+#include "run/NumberText.h"
 #include "run/ReportingOperator.h"
 #include "run/RunAutomation.h"
 #include "run/RunFolderLock.h"
@@ -39,17 +40,6 @@ constexpr const wchar_t* kDefaultLogName = L"Orlenta.log";
 constexpr int kRefused = 2;
 // How long the one JUnit write of a run with nothing to rerun waits for a program that holds the file.
 constexpr unsigned long kFinalJUnitPatienceMs = 5000;
-
-// A whole 32-bit number: an optional sign and digits, nothing else.
-bool IsWhole32BitNumber(const std::string& text) {
-    const size_t digits = (!text.empty() && (text[0] == '-' || text[0] == '+')) ? 1 : 0;
-    if (text.size() == digits || text.size() - digits > 10 ||
-        text.find_first_not_of("0123456789", digits) != std::string::npos) {
-        return false;
-    }
-    const long long value = std::stoll(text);
-    return value >= INT32_MIN && value <= INT32_MAX;
-}
 
 // The operator of a run that nobody watches: nothing is shown, and the record of it all is the
 // reporting operator's.
@@ -157,8 +147,8 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
     bool rangeGiven = false;
     bool listGiven = false;
     bool rerunGiven = false;
-    std::string start = "1";
-    std::string stop = "213";
+    std::int64_t start = 1;
+    std::int64_t stop = 213;
     std::string rest = TrimSpaces(commandLine);
     while (!rest.empty()) {
         const std::string token = NextToken(rest);
@@ -188,10 +178,11 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
             testingGiven = testingGiven || *name == "-TESTING=";
             rerunGiven = rerunGiven || *name == "-RERUN=";
         } else if (*name == "-START=" || *name == "-STOP=") {
-            if (!IsWhole32BitNumber(value)) {
+            const auto number = ReadWholeNumber(value, INT32_MIN, INT32_MAX, true);
+            if (!number) {
                 return "no whole 32-bit number in \"" + token + "\"";
             }
-            (*name == "-START=" ? start : stop) = value;
+            (*name == "-START=" ? start : stop) = *number;
             rangeGiven = true;
         } else if (*name == "-AVES=") {
             const AveListReading list = ReadAveList(value);
@@ -219,8 +210,8 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
     if (listGiven && rangeGiven) {
         return "-AVES= takes the place of -START= and -STOP=: give one or the other";
     }
-    if (std::stoll(start) > std::stoll(stop)) {
-        return "the start number " + start + " is above the stop number " + stop;
+    if (start > stop) {
+        return "the start number " + std::to_string(start) + " is above the stop number " + std::to_string(stop);
     }
     return std::nullopt;
 }

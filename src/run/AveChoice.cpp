@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <unordered_set>
 
+#include "run/NumberText.h"
+
 namespace orlenta {
 
 namespace {
@@ -17,19 +19,7 @@ std::string_view Trimmed(std::string_view text) {
 }
 
 // Digits only, at most the largest 32-bit number.
-std::optional<std::int64_t> WholeNumber(std::string_view text) {
-    if (text.empty() || text.find_first_not_of("0123456789") != std::string_view::npos) {
-        return std::nullopt;
-    }
-    std::int64_t value = 0;
-    for (const char c : text) {
-        value = value * 10 + (c - '0');
-        if (value > kLargestAve) {
-            return std::nullopt;
-        }
-    }
-    return value;
-}
+std::optional<std::int64_t> WholeNumber(std::string_view text) { return ReadWholeNumber(text, 0, kLargestAve); }
 
 }  // namespace
 

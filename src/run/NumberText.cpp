@@ -61,4 +61,33 @@ Int32FromText TextToInt32(std::string_view text) {
     return {static_cast<std::int32_t>(value), NumberTextError::kNone};
 }
 
+std::optional<std::int64_t> ReadWholeNumber(std::string_view text, std::int64_t least, std::int64_t most,
+                                            bool signAllowed) {
+    bool negative = false;
+    if (signAllowed && !text.empty() && (text[0] == '+' || text[0] == '-')) {
+        negative = text[0] == '-';
+        text.remove_prefix(1);
+    }
+    if (text.empty() || least > most) {
+        return std::nullopt;
+    }
+    // The largest magnitude the range allows on this side; beyond it the digits need not be read.
+    const std::int64_t bound = negative ? (least < 0 ? -least : 0) : (most > 0 ? most : 0);
+    std::int64_t magnitude = 0;
+    for (const char c : text) {
+        if (!IsDigit(c)) {
+            return std::nullopt;
+        }
+        if (magnitude > (bound - (c - '0')) / 10) {
+            return std::nullopt;
+        }
+        magnitude = magnitude * 10 + (c - '0');
+    }
+    const std::int64_t value = negative ? -magnitude : magnitude;
+    if (value < least || value > most) {
+        return std::nullopt;
+    }
+    return value;
+}
+
 }  // namespace orlenta

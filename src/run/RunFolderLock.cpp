@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "run/OwnFile.h"
 #include "run/RunLog.h"
 #include "util/AppError.h"
 #include "util/LongPath.h"
@@ -67,25 +68,45 @@ std::string UserName() {
 std::optional<RunFolderLock> RunFolderLock::Acquire(const std::wstring& folder, std::string& refusal) {
     const std::wstring path = (!folder.empty() && folder.back() == L'\\' ? folder : folder + L"\\") +
                               Utf8ToWide(kLockFileName);
-    // Delete sharing is what delete-on-close asks of every other opener; writing is shared with none.
-    FileHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
-    if (!file) {
-        const DWORD error = GetLastError();
+    // Reading is shared, writing and deleting are not: a second run's opening of the same file fails
+    // while this one holds it, and nobody can move the lock away and put another file at its name
+    // for the delete-on-close to meet.
+    constexpr DWORD kAccess = GENERIC_READ | GENERIC_WRITE | DELETE;
+    constexpr DWORD kShare = FILE_SHARE_READ;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        OwnFileOpening lock = OpenOwnFile(path, kAccess, kShare, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE);
+        if (lock.Made) {
+            const std::string text = LockText();
+            DWORD written = 0;
+            WriteFile(lock.File.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+            return RunFolderLock(std::move(lock.File));
+        }
+        if (!lock.Refusal.empty()) {
+            refusal = "The lock file " + WideToUtf8(path) + " " + lock.Refusal;
+            return std::nullopt;
+        }
+        if (lock.File) {
+            // Left by a run whose machine stopped: a plain file of one name, deleted through the
+            // handle that was checked, and made afresh.
+            FILE_DISPOSITION_INFO dispose{TRUE};
+            if (!SetFileInformationByHandle(lock.File.get(), FileDispositionInfo, &dispose, sizeof dispose)) {
+                refusal = "The lock file " + WideToUtf8(path) + " cannot be made: " + SystemMessage(GetLastError());
+                return std::nullopt;
+            }
+            continue;
+        }
         const std::string holder = HolderText(path);
-        if (error == ERROR_SHARING_VIOLATION || !holder.empty()) {
+        if (lock.Error == ERROR_SHARING_VIOLATION || !holder.empty()) {
             refusal = "Another run is using " + WideToUtf8(folder) + ": " + Field(holder, kFields[0], "an unknown machine") +
                       ", process " + Field(holder, kFields[1], "unknown") + ", since " +
                       Field(holder, kFields[3], "an unknown time") + ".";
         } else {
-            refusal = "The lock file " + WideToUtf8(path) + " cannot be made: " + SystemMessage(error);
+            refusal = "The lock file " + WideToUtf8(path) + " cannot be made: " + SystemMessage(lock.Error);
         }
         return std::nullopt;
     }
-    const std::string text = LockText();
-    DWORD written = 0;
-    WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    return RunFolderLock(std::move(file));
+    refusal = "The lock file " + WideToUtf8(path) + " cannot be made: it comes back each time it is deleted.";
+    return std::nullopt;
 }
 
 std::wstring CurrentFolder() {

@@ -3,7 +3,9 @@
 
 #include <cstdio>
 
+#include "run/OwnFile.h"
 #include "util/AppError.h"
+#include "util/AppPaths.h"
 #include "util/LongPath.h"
 #include "util/Text.h"
 
@@ -52,7 +54,18 @@ bool IsOrlentaLogText(const std::string& text) {
             return false;
         }
     }
-    return true;
+    // The first line names the format; logs of the version before it began with one of its first events.
+    constexpr const char* kFirstEvents[] = {
+        kRunLogMarker,   "Run starts: ",           "Nothing to rerun: ",    "To rerun from ",
+        "No time limit: ", "Command line refused: ", "Another run is using ", "Unexpected failure: ",
+        "Message: The time limit \""};
+    const std::string_view event = std::string_view(text).substr(std::string_view(kShape).size());
+    for (const char* first : kFirstEvents) {
+        if (event.substr(0, std::string_view(first).size()) == first) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string IsoLocalTime(const SYSTEMTIME& time) {
@@ -79,11 +92,31 @@ std::string OneLine(const std::string& text) {
 
 RunLog::RunLog(const std::wstring& path, HANDLE echo) : path_(path), echo_(echo) {
     // Readers (a tail on a CI agent) may follow the file while the run writes it.
-    file_.reset(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                            FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file_) {
-        throw AppError::FromLastError();
+    OwnFileOpening log = OpenOwnFile(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ);
+    if (!log.Refusal.empty()) {
+        throw AppError(error_number::kPermissionDenied, ProgramName(), "it " + log.Refusal);
     }
+    if (!log.File) {
+        throw AppError::FromWin32(log.Error, ProgramName());
+    }
+    if (!log.Made) {
+        // Checked and replaced through one handle, so the file judged is the file written.
+        const auto beginning = BeginningOf(log.File.get());
+        if (!beginning) {
+            throw AppError::FromLastError();
+        }
+        if (!beginning->empty() && !IsOrlentaLogText(*beginning)) {
+            throw AppError(error_number::kPermissionDenied, ProgramName(), "it exists and is not one this program wrote.");
+        }
+        LARGE_INTEGER start{};
+        if (!SetFilePointerEx(log.File.get(), start, nullptr, FILE_BEGIN) || !SetEndOfFile(log.File.get())) {
+            throw AppError::FromLastError();
+        }
+    }
+    file_ = std::move(log.File);
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    WriteAll(file_.get(), IsoLocalTime(now) + " " + kRunLogMarker + "\r\n");
 }
 
 void RunLog::Line(const std::string& text) noexcept {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "run/JUnitReport.h"
+#include "run/OwnFile.h"
 #include "run/RunFolderLock.h"
 #include "run/RunLog.h"
 #include "util/FileIdentity.h"
@@ -25,18 +26,20 @@ std::wstring Joined(const std::wstring& folder, const std::wstring& name) {
 
 DWORD AttributesOf(const std::wstring& path) { return GetFileAttributesW(ExtendedLengthPath(path).c_str()); }
 
-// The first bytes of an existing file; nothing when it cannot be read.
-std::optional<std::string> Beginning(const std::wstring& path) {
+// An existing file opened to be judged: read access, every sharing mode, no link followed where
+// the system can help it.
+FileHandle OpenToJudge(const std::wstring& path) {
     constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-    const FileHandle file(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, kShareAll, nullptr,
-                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string bytes(4096, '\0');
-    DWORD read = 0;
-    if (!file || !ReadFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) {
-        return std::nullopt;
-    }
-    bytes.resize(read);
-    return bytes;
+    return FileHandle(CreateFileW(ExtendedLengthPath(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+// Where a path shows nothing, a link may still take its name (under Wine a link that leads nowhere
+// is not listed): a file made new there without following links, and deleted as it closes, tells.
+std::optional<std::string> HiddenLinkReason(const std::wstring& path) {
+    OwnFileOpening probe = OpenOwnFile(path, GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE);
+    return probe.Refusal.empty() ? std::nullopt : std::optional<std::string>(probe.Refusal);
 }
 
 bool IsJUnitOfOurs(const std::string& text) { return IsOrlentaJUnitText(text); }
@@ -59,9 +62,16 @@ std::optional<std::string> Refusal(const RunOutputFile& output, const std::vecto
         {"the installation folder", full(settings.InstallationFolder)},
         {"the program's Files folder", Joined(places.ApplicationFolder, L"Files")},
     };
+    // The file an existing path reaches is judged where it lies, too. Looking needs no read access,
+    // so a file another program holds is judged all the same.
+    const FileHandle looked = OpenToLook(path, false);
+    const std::wstring reached = looked ? FinalPathOf(looked.get()) : std::wstring();
     for (const Place& place : protectedFolders) {
-        if (!place.folder.empty() && (IsInsideFolder(path, place.folder) || IsSameFolder(path, place.folder))) {
-            return refuse("lies inside " + std::string(place.what) + ".");
+        for (const std::wstring& where : {path, reached}) {
+            if (!place.folder.empty() && !where.empty() &&
+                (IsInsideFolder(where, place.folder) || IsSameFolder(where, place.folder))) {
+                return refuse("lies inside " + std::string(place.what) + ".");
+            }
         }
     }
     if (IsSameFile(path, places.ProgramPath)) {
@@ -87,17 +97,28 @@ std::optional<std::string> Refusal(const RunOutputFile& output, const std::vecto
     if (parent == INVALID_FILE_ATTRIBUTES || (parent & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         return refuse("lies in a folder that does not exist.");
     }
-    if (attributes != INVALID_FILE_ATTRIBUTES) {
-        const auto beginning = Beginning(path);
-        if (!beginning && output.JudgedWhenReadable) {
-            return std::nullopt;
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        if (auto reason = HiddenLinkReason(path)) {
+            return refuse(*reason);
         }
-        if (!beginning) {
-            return refuse("exists and cannot be read, so it cannot be told to be one this program wrote.");
+        return std::nullopt;
+    }
+    if (looked) {
+        if (auto reason = NotOwnFileReason(path, looked.get())) {
+            return refuse(*reason);
         }
-        if (!beginning->empty() && !output.IsOurs(*beginning)) {
-            return refuse("exists and is not one this program wrote.");
-        }
+    }
+    const FileHandle existing = OpenToJudge(path);
+    const auto beginning = existing ? BeginningOf(existing.get()) : std::nullopt;
+    // A file another program holds now is judged when it can first be read (the history).
+    if (!beginning && output.JudgedWhenReadable) {
+        return std::nullopt;
+    }
+    if (!beginning) {
+        return refuse("exists and cannot be read, so it cannot be told to be one this program wrote.");
+    }
+    if (!beginning->empty() && !output.IsOurs(*beginning)) {
+        return refuse("exists and is not one this program wrote.");
     }
     return std::nullopt;
 }
@@ -106,7 +127,9 @@ std::optional<std::string> Refusal(const RunOutputFile& output, const std::vecto
 
 std::optional<std::string> RunOutputRefusal(const RunSettings& settings, const RunOutputPaths& paths,
                                             const RunOutputPlaces& places, const std::vector<RunOutputFile>& more) {
-    std::vector<RunOutputFile> outputs = {{"-LOG=", "log", paths.Log.empty() ? places.DefaultLog : paths.Log, IsLogOfOurs},
+    // The default log is named as such: no -LOG= was given.
+    std::vector<RunOutputFile> outputs = {{paths.Log.empty() ? "the run log " : "-LOG=", "log",
+                                           paths.Log.empty() ? places.DefaultLog : paths.Log, IsLogOfOurs},
                                           {"-JUNIT=", "JUnit file", paths.JUnit, IsJUnitOfOurs}};
     outputs.insert(outputs.end(), more.begin(), more.end());
     for (const RunOutputFile& output : outputs) {

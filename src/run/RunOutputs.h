@@ -43,11 +43,13 @@ struct RunOutputFile {
 
 // Why one of the run's output files (the log, "-JUNIT=", and `more`) must not be written, or
 // nothing. Refused: a place inside the testing, AVE or installation folder or the program's Files
-// folder (the run deletes or reads them); the program itself; InputData.txt or the lock file; another
-// of the outputs; a folder, or a file in a folder that does not exist; an existing file this program
-// did not write (a JUnit file whose suite is not Orlenta's, a log that does not begin as Orlenta's
-// logs begin, and what `more` says of its own). Folders are compared by what they are, not how they
-// are spelled.
+// folder (the run deletes or reads them), also when the existing file there leads into one; the
+// program itself; InputData.txt or the lock file; another of the outputs; a folder, or a file in a
+// folder that does not exist; a link (also one that leads nowhere, which under Wine shows nothing)
+// or a file of more than one name; an existing file this program did not write (a JUnit file whose
+// suite is not Orlenta's, a log without the log's first line, and what `more` says of its own).
+// Folders are compared by what they are, not how they are spelled. A drive's or a share's root is
+// a folder like any other.
 std::optional<std::string> RunOutputRefusal(const RunSettings& settings, const RunOutputPaths& outputs,
                                             const RunOutputPlaces& places, const std::vector<RunOutputFile>& more = {});
 

@@ -52,15 +52,7 @@ std::string ArchivePath(const std::string& aveFolder, std::int32_t number) {
 
 std::optional<std::int64_t> TimeLimitMinutes(const std::string& text) {
     constexpr std::int64_t kMinutesInAYear = 366LL * 24 * 60;
-    const std::string digits = TrimSpaces(text);
-    if (digits.empty() || digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) {
-        return std::nullopt;
-    }
-    const std::int64_t minutes = std::stoll(digits);
-    if (minutes < 1 || minutes > kMinutesInAYear) {
-        return std::nullopt;
-    }
-    return minutes;
+    return ReadWholeNumber(TrimSpaces(text), 1, kMinutesInAYear);
 }
 
 std::optional<std::int64_t> RetriesOf(const std::string& text) {

@@ -40,6 +40,7 @@ inline constexpr long kTypeMismatch = 13;
 inline constexpr long kBadFileNumber = 52;
 inline constexpr long kInputPastEndOfFile = 62;
 inline constexpr long kTooManyFiles = 67;
+inline constexpr long kPermissionDenied = 70;
 }  // namespace error_number
 
 }  // namespace orlenta

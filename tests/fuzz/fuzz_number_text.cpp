@@ -1,5 +1,6 @@
 // TextToInt32 agrees with a plain reference reading of signs, digits and one decimal point, and
-// every value it accepts reads back from its own decimal form.
+// every value it accepts reads back from its own decimal form; ReadWholeNumber takes exactly the
+// texts of a sign and digits that TextToInt32 reads without overflow, and only within its range.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -51,5 +52,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const Int32FromText again = orlenta::TextToInt32(" " + std::to_string(actual.value) + " ");
         FUZZ_CHECK(again.error == NumberTextError::kNone && again.value == actual.value);
     }
+    std::string_view digits = text;
+    if (!digits.empty() && (digits[0] == '+' || digits[0] == '-')) digits.remove_prefix(1);
+    const bool plain = !digits.empty() && AllDigits(digits);
+    const auto whole = orlenta::ReadWholeNumber(text, INT32_MIN, INT32_MAX, true);
+    FUZZ_CHECK(whole.has_value() == (plain && actual.error == NumberTextError::kNone));
+    FUZZ_CHECK(!whole || *whole == actual.value);
+    // A narrower range and no sign: the same number or nothing.
+    const auto narrow = orlenta::ReadWholeNumber(text, 1, 527040);
+    FUZZ_CHECK(narrow.has_value() == (whole && digits.size() == text.size() && *whole >= 1 && *whole <= 527040));
+    FUZZ_CHECK(!narrow || *narrow == *whole);
     return 0;
 }

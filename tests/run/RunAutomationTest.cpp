@@ -9,11 +9,14 @@
 #include <cstdint>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "run/AveChoice.h"
 #include "run/AveSelection.h"
+#include "run/NumberText.h"
 #include "run/ReportingOperator.h"
 #include "run/RunAutomation.h"
 #include "run/RunLog.h"
@@ -166,6 +169,32 @@ TEST_F(RunAutomationTest, TimeLimitThatIsNoPositiveWholeNumberIsReportedAndTheRu
         EXPECT_EQ(1u, passes_.size());
     }
     EXPECT_EQ(5, *TimeLimitMinutes(" 5 "));
+}
+
+// One reading of whole numbers for the range, the time limit, the list and the shard.
+TEST(WholeNumberTest, EveryReaderTakesTheSameDigitsAndRefusesTheSameTexts) {
+    struct Case {
+        const char* text;
+        std::optional<std::int64_t> asStart;  // signed, 32 bits
+        std::optional<std::int64_t> asMinutes;  // 1 to a year, no sign
+    };
+    const Case cases[] = {
+        {"7", 7, 7},          {"0007", 7, 7},         {"0000000000007", 7, 7},  {"+7", 7, std::nullopt},
+        {"-7", -7, std::nullopt}, {"-0", 0, std::nullopt}, {"0", 0, std::nullopt}, {"527040", 527040, 527040},
+        {"527041", 527041, std::nullopt}, {"2147483647", 2147483647, std::nullopt},
+        {"2147483648", std::nullopt, std::nullopt}, {"-2147483648", -2147483648LL, std::nullopt},
+        {"-2147483649", std::nullopt, std::nullopt}, {"99999999999999999999", std::nullopt, std::nullopt},
+        {"", std::nullopt, std::nullopt}, {"-", std::nullopt, std::nullopt}, {"1.5", std::nullopt, std::nullopt},
+        {"1e3", std::nullopt, std::nullopt}, {"+-1", std::nullopt, std::nullopt}, {"\xd9\xa3", std::nullopt, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        EXPECT_EQ(c.asStart, ReadWholeNumber(c.text, INT32_MIN, INT32_MAX, true));
+        EXPECT_EQ(c.asMinutes, TimeLimitMinutes(c.text));
+        const bool asAve = c.asStart && *c.asStart >= 0 && std::string(c.text).find_first_of("+-") == std::string::npos;
+        EXPECT_EQ(asAve, ReadAveList(c.text).Problem.empty());
+        EXPECT_EQ(asAve && *c.asStart >= 1, ReadShard(std::string(c.text) + "/2147483647").has_value());
+    }
 }
 
 TEST_F(RunAutomationTest, UncheckedTypesAreWrittenAsFalseAndTheScriptStillRuns) {

@@ -38,6 +38,8 @@ TEST_F(UnattendedTest, ExitCodeSaysWhetherEveryPassReturnedZero) {
     const std::string writePage = "Set f = CreateObject(\"Scripting.FileSystemObject\")\r\nIf Not f.FolderExists(\"" +
                                   testing_ + "\") Then f.CreateFolder \"" + testing_ + "\"\r\nf.CreateTextFile(\"" + page +
                                   "\").Close\r\n";
+    // A log of the version before the marker is still this program's own.
+    WriteBytes(app_ + "\\Orlenta.log", "2026-12-07T21:00:00 No time limit: without -TIMEOUT= ...\r\n");
     for (const Case& c : {Case{0, 0, "", true}, Case{1, 1, "<failure message=\"exit code 1\"/>", false}}) {
         SCOPED_TRACE(c.exitCode);
         WriteBytes(app_ + "\\Files\\KavroTestScript1.vbs", (c.page ? writePage : "") + Script(family_, c.firstExit));
@@ -48,9 +50,12 @@ TEST_F(UnattendedTest, ExitCodeSaysWhetherEveryPassReturnedZero) {
         EXPECT_NE(std::string::npos, xml.find("A&amp;B \xC3\xA9t\xC3\xA9")) << "escaped, in UTF-8";
         EXPECT_NE(std::string::npos, xml.find("<testcase classname=\"AVE\" name=\"Ave002\""));
         EXPECT_NE(std::string::npos, xml.find(c.verdict));
-        // Every line of the log begins with the local time.
+        // Every line of the log begins with the local time; the first names the format.
         const std::string log = Log();
-        EXPECT_TRUE(std::regex_search(log, std::regex("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d Run starts: ")));
+        const std::string time = "\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d ";
+        EXPECT_TRUE(std::regex_search(log, std::regex("^" + time + "Orlenta run log, UTF-8, one event per line\r\n" +
+                                                      time + "Run starts: ")))
+            << log;
         EXPECT_NE(std::string::npos, log.find("Pass AVE 2 ends: exit code 0"));
         EXPECT_NE(std::string::npos, log.find("; exit code " + std::to_string(c.exitCode) + "\r\n"));
         // The page is named only when there is one.
@@ -481,7 +486,7 @@ TEST_F(UnattendedTest, CommandLineThatIsNotExactlyRightIsRefusedBeforeAnythingIs
     test::MakeFolder(testing_);
     test::MakeFolder(aves_ + "\\Ave001");
     // Everything a careless -LOG= or -JUNIT= could destroy, as it was before.
-    const std::vector<std::string> kept = {testing_ + "\\canary.txt", aves_ + "\\Ave001\\Ave001.ach",
+    std::vector<std::string> kept = {testing_ + "\\canary.txt", aves_ + "\\Ave001\\Ave001.ach",
                                            scratch_ / "kavro\\KavFrame.exe", app_ + "\\Files\\KavroTestScript1.vbs",
                                            app_ + "\\Orlenta.exe", scratch_ / "notes.txt", app_ + "\\Orlenta.log"};
     WriteBytes(kept[0], "keep");
@@ -547,6 +552,19 @@ TEST_F(UnattendedTest, CommandLineThatIsNotExactlyRightIsRefusedBeforeAnythingIs
         misspelt.push_back(typo + (" -AUTOSTART " + all));
     }
     refused.insert(refused.end(), misspelt.begin(), misspelt.end());
+    // Outputs that are not the program's own: another program's log that also begins with a time,
+    // a second name of the product's program, a link that leads to nothing yet inside the AVE folder.
+    WriteBytes(scratch_ / "backup.log", "2026-12-07T21:00:00 Backup of C: finished\r\n");
+    kept.push_back(scratch_ / "backup.log");
+    before.push_back(ReadBytes(kept.back()));
+    ASSERT_TRUE(CreateHardLinkA((scratch_ / "frame.log").c_str(), kept[2].c_str(), nullptr));
+    const std::string unmade = aves_ + "\\Ave001\\unmade.txt";
+    ASSERT_FALSE(test::UnixPath(aves_).empty());
+    ASSERT_TRUE(test::RunHostScript("ln -s '" + test::UnixPath(aves_) + "/Ave001/unmade.txt' '" +
+                                    test::UnixPath(scratch_.Path()) + "/dangling.log'"));
+    for (const std::string& place : {kept.back(), scratch_ / "frame.log", scratch_ / "dangling.log"}) {
+        refused.push_back("-UNATTENDED " + all + " -LOG=" + place);
+    }
     for (const std::string& arguments : refused) {
         SCOPED_TRACE(arguments);
         EXPECT_EQ(2, Run(arguments));
@@ -561,7 +579,18 @@ TEST_F(UnattendedTest, CommandLineThatIsNotExactlyRightIsRefusedBeforeAnythingIs
         EXPECT_FALSE(PathExists(app_ + "\\InputData.txt"));
         EXPECT_FALSE(PathExists(app_ + "\\x.log"));
         EXPECT_EQ(merged, ReadBytes(scratch_ / "merged.xml"));
+        EXPECT_FALSE(PathExists(unmade));
     }
+    // The default history, beside the default log, as a link that leads into the AVE folder.
+    ASSERT_TRUE(test::RunHostScript("ln -s '" + test::UnixPath(aves_) + "/Ave001/unmade.txt' '" +
+                                    test::UnixPath(app_) + "/Orlenta-history.db'"));
+    EXPECT_EQ(2, Run("-UNATTENDED " + all));
+    EXPECT_NE(std::string::npos, TakeOutput().find("Orlenta-history.db is a link that leads to nothing"));
+    EXPECT_FALSE(PathExists(unmade));
+    EXPECT_EQ(before[6], ReadBytes(kept[6]));
+    // Links that lead nowhere are not listed under Wine, so the scratch folder's removal would not see them.
+    EXPECT_TRUE(test::RunHostScript("rm '" + test::UnixPath(app_) + "/Orlenta-history.db' '" +
+                                    test::UnixPath(scratch_.Path()) + "/dangling.log'"));
     // A program folder the ANSI code page cannot spell (Greek in a Western one) is refused too.
     const std::wstring greek = AnsiToWide(scratch_.Path()) + L"\\\u03a9\u03bc\u03b5\u03b3\u03b1";
     ASSERT_TRUE(CreateDirectoryW(greek.c_str(), nullptr));
@@ -592,7 +621,7 @@ TEST_F(UnattendedTest, SecondRunInTheSameFolderByAnySpellingIsRefusedAndAStopEnd
     EXPECT_TRUE(family_.AllEnded()) << "a process of the stopped pass survived it";
     EXPECT_FALSE(PathExists(app_ + "\\Orlenta.lock"));
     // The first run's log is its own from start to end.
-    EXPECT_EQ(20u, Log().find("Run starts: "));
+    EXPECT_EQ(std::string::npos, Log().find("Run starts: ", Log().find("Run starts: ") + 1)) << Log();
     EXPECT_NE(std::string::npos, Log().find(", stopped; exit code 2"));
     // Every record is written: pass 1 passed, pass 2 stopped, pass 3 never ran.
     ASSERT_TRUE(ValidJUnit(junit_));
@@ -601,6 +630,33 @@ TEST_F(UnattendedTest, SecondRunInTheSameFolderByAnySpellingIsRefusedAndAStopEnd
     EXPECT_NE(std::string::npos, xml.find("<error message=\"stopped\"/>"));
     EXPECT_NE(std::string::npos, xml.find("<error message=\"stopped\">A stop was requested.</error>"));
     EXPECT_NE(std::string::npos, xml.find("name=\"Ave003\" time=\"0.000\">\n    <skipped message=\"not run\"/>"));
+
+    // What takes the lock's name and is no plain file of one name is neither written nor deleted.
+    const std::string lockPath = app_ + "\\Orlenta.lock";
+    const std::string archive = aves_ + "\\Ave001\\Ave001.ach";
+    test::MakeFolder(aves_ + "\\Ave001");
+    WriteBytes(archive, "archive");
+    // The AVE folder's name is beyond ASCII: the host makes the symbolic link from a script of bytes.
+    const std::string unixLock = "'" + test::UnixPath(lockPath) + "'";
+    for (const bool hard : {true, false}) {
+        SCOPED_TRACE(hard ? "a hard link" : "a symbolic link");
+        if (hard) {
+            ASSERT_TRUE(CreateHardLinkA(lockPath.c_str(), archive.c_str(), nullptr));
+        } else {
+            ASSERT_TRUE(test::RunHostScript("ln -s '" + test::UnixPath(archive) + "' " + unixLock));
+            ASSERT_TRUE(PathExists(lockPath));
+        }
+        EXPECT_EQ(2, Run("-UNATTENDED " + Folders() + " -STOP=1"));
+        EXPECT_NE(std::string::npos, TakeOutput().find(hard ? "Orlenta.lock has 2 names" : "Orlenta.lock is a link"));
+        EXPECT_EQ("archive", ReadBytes(archive));
+        EXPECT_TRUE(test::RunHostScript("rm " + unixLock));
+    }
+    // A plain lock left by a machine that stopped is taken over, and goes with the run.
+    WriteBytes(lockPath, "Machine: gone\r\n");
+    family_.Release();
+    EXPECT_EQ(0, Run("-UNATTENDED " + Folders() + " -STOP=1"));
+    EXPECT_FALSE(PathExists(lockPath));
+    EXPECT_EQ("archive", ReadBytes(archive));
 }
 
 // A logoff or shutdown ends the process once WM_ENDSESSION returns: the run is stopped and its

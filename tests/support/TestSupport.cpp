@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "util/Text.h"
+
 namespace orlenta::test {
 
 namespace {
@@ -155,8 +157,8 @@ std::string UnixPath(const std::string& windowsPath) {
     if (convert == nullptr) {
         return {};
     }
-    const std::wstring wide(windowsPath.begin(), windowsPath.end());
-    char* unixName = convert(wide.c_str());
+    // The tests spell their paths in the ANSI code page, letters beyond ASCII included.
+    char* unixName = convert(AnsiToWide(windowsPath).c_str());
     if (unixName == nullptr) {
         return {};
     }
