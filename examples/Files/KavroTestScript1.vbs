@@ -7,8 +7,8 @@
 '
 ' For that AVE the script reads its archive Ave<nnn>\Ave<nnn>.ach, and when the archive's type is
 ' selected it copies the archive into the testing folder and lets KavFrame.exe solve it. Every
-' pass adds one row to TestResults.txt and writes TestResults.htm afresh from all rows. Its exit code
-' says how the AVE went.
+' pass adds one row to TestResults.txt (a retry's row replaces its AVE's earlier one) and writes
+' TestResults.htm afresh from all rows. Its exit code says how the AVE went.
 Option Explicit
 
 Const ForReading = 1, ForWriting = 2, ForAppending = 8
@@ -52,8 +52,15 @@ If found Then
     End If
 End If
 
+' A retry (Orlenta's -RETRY=) gives the AVE's number again: its row takes the place of the earlier
+' attempt's, so the page shows each AVE once, as its last attempt went, and says which attempt that was.
+Dim attempt : attempt = 0
+For i = 8 To UBound(lines)
+    If CLng(lines(i)) = aveNumber Then attempt = attempt + 1
+Next
+If attempt > 1 Then DropRows rowsFile, aveNumber
 AppendRow rowsFile, aveNumber & vbTab & aveType & vbTab & IIf(selected, "selected", "skipped") & vbTab & _
-    IIf(found, "yes", "no") & vbTab & outcome
+    IIf(found, "yes", "no") & vbTab & outcome & vbTab & attempt
 WriteResultsPage rowsFile, testingFolder & "TestResults.htm"
 ' The exit code is what Orlenta records for the AVE: 0 passed (or nothing to do), 1 failed, 2 the solver erred.
 Select Case Left(outcome, 5)
@@ -102,6 +109,22 @@ Function ReadLines(path)
     ReadLines = Split(text, vbCrLf)
 End Function
 
+Sub DropRows(path, number)
+    Dim kept, row, cells, stream
+    kept = ""
+    If fso.FileExists(path) Then
+        For Each row In ReadLines(path)
+            cells = Split(row, vbTab)
+            If UBound(cells) >= 0 Then
+                If CLng(cells(0)) <> number Then kept = kept & row & vbCrLf
+            End If
+        Next
+    End If
+    Set stream = fso.OpenTextFile(path, ForWriting, True)
+    stream.Write kept
+    stream.Close
+End Sub
+
 Sub AppendRow(path, row)
     Dim stream
     Set stream = fso.OpenTextFile(path, ForAppending, True)
@@ -110,7 +133,7 @@ Sub AppendRow(path, row)
 End Sub
 
 Sub WriteResultsPage(rowsPath, pagePath)
-    Dim page, row, cells, counts(3), k
+    Dim page, row, cells, counts(3), k, retried
     For k = 0 To 3 : counts(k) = 0 : Next
     Set page = fso.OpenTextFile(pagePath, ForWriting, True)
     page.WriteLine "<!DOCTYPE html>"
@@ -121,8 +144,12 @@ Sub WriteResultsPage(rowsPath, pagePath)
     page.WriteLine "<table><tr><th>AVE</th><th>Type</th><th>Selection</th><th>Archive found</th><th>Outcome</th></tr>"
     For Each row In ReadLines(rowsPath)
         cells = Split(row, vbTab)
+        retried = ""
+        If UBound(cells) >= 5 Then
+            If CLng(cells(5)) > 1 Then retried = " (attempt " & cells(5) & ")"
+        End If
         page.WriteLine "<tr><td>" & Padded(CLng(cells(0))) & "</td><td>" & cells(1) & "</td><td>" & cells(2) & _
-            "</td><td>" & cells(3) & "</td><td class=""" & cells(4) & """>" & cells(4) & "</td></tr>"
+            "</td><td>" & cells(3) & "</td><td class=""" & cells(4) & """>" & cells(4) & retried & "</td></tr>"
         Select Case cells(4)
             Case "Passed": counts(0) = counts(0) + 1
             Case "Failed": counts(1) = counts(1) + 1
