@@ -26,6 +26,7 @@ enum class Option {
     kRerunFile,
     kShard,
     kRetries,
+    kTimings,
     kHistoryFile,
     kReportFile,
 };
@@ -36,7 +37,7 @@ struct OptionName {
 };
 
 // Tested in this order; the first name found anywhere in the upper-cased token decides.
-constexpr std::array<OptionName, 16> kOptions = {{
+constexpr std::array<OptionName, 17> kOptions = {{
     {"-AUTOSTART", Option::kAutoStart},
     {"-AVE=", Option::kAVEFolder},
     {"-KAVRO=", Option::kInstallationFolder},
@@ -53,6 +54,7 @@ constexpr std::array<OptionName, 16> kOptions = {{
     {"-HISTORY=", Option::kHistoryFile},
     {"-REPORT=", Option::kReportFile},
     {"-RETRY=", Option::kRetries},
+    {"-TIMINGS=", Option::kTimings},
 }};
 
 std::string* FieldFor(Option option, RunSettings& settings) {
@@ -69,6 +71,7 @@ std::string* FieldFor(Option option, RunSettings& settings) {
         case Option::kRerunFile: return &settings.Nightly.RerunFile;
         case Option::kShard: return &settings.Nightly.Shard;
         case Option::kRetries: return &settings.Nightly.Retries;
+        case Option::kTimings: return &settings.Nightly.TimingsFile;
         case Option::kHistoryFile: return &settings.Nightly.HistoryFile;
         case Option::kReportFile: return &settings.Nightly.ReportFile;
         case Option::kAutoStart:

@@ -13,6 +13,7 @@
 #include "frontend/StartUp.h"
 #include "frontend/UnattendedStop.h"
 #include "history/HistoryOperator.h"
+#include "history/RunHistory.h"
 #include "run/AveChoice.h"
 #include "run/JUnitReport.h"
 #include "run/JUnitRerun.h"
@@ -103,8 +104,10 @@ void SayWithoutLog(HANDLE echo, const std::string& text) {
 
 // The AVEs the command line chose in place of the range, or from it: the list, or the AVEs that
 // failed or did not run in the rerun file (read before anything was written); then the shard of that.
-AveChoice ChosenAves(const NightlyOptions& nightly, const std::optional<std::vector<std::int32_t>>& rerun) {
+AveChoice ChosenAves(const NightlyOptions& nightly, const std::optional<std::vector<std::int32_t>>& rerun,
+                     const std::optional<AveDurations>& timings) {
     AveChoice choice;
+    choice.Timings = timings;
     if (!nightly.AveList.empty()) {
         choice.List = ReadAveList(nightly.AveList).Numbers;
     }
@@ -115,6 +118,50 @@ AveChoice ChosenAves(const NightlyOptions& nightly, const std::optional<std::vec
         choice.Shard = ReadShard(nightly.Shard);
     }
     return choice;
+}
+
+// The seconds each AVE took by a timings file: an Orlenta history (the median of an AVE's last ten
+// passes that ran to their end) or a JUnit file Orlenta wrote (its testcase's time), told apart by
+// what the file holds, so its name and spelling count for nothing.
+AveDurations TimingsOf(const std::string& file) {
+    const PathForm form = FullPathForm(file);
+    if (!form.usable()) {
+        throw AppError(error_number::kInvalidArgument, ProgramName(),
+                       form.refusal.empty() ? "it cannot be made a full path" : form.refusal);
+    }
+    const FileHandle handle(CreateFileW(ExtendedLengthPath(form.full).c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle) {
+        throw AppError::FromLastError();
+    }
+    std::string beginning(100, '\0');
+    DWORD read = 0;
+    ReadFile(handle.get(), beginning.data(), static_cast<DWORD>(beginning.size()), &read, nullptr);
+    beginning.resize(read);
+    if (beginning.rfind("SQLite format 3", 0) == 0) {
+        if (!IsOrlentaHistoryBytes(beginning)) {
+            throw AppError(error_number::kInvalidArgument, ProgramName(), "it is no Orlenta history");
+        }
+        return HistoryTimings(form.full);
+    }
+    return JUnitTimingsOf(form.full);
+}
+
+// "Planned: shard 2/4 3 h 12 min, the night's total / 4 3 h 11 min": what the deal gave this
+// machine against the even share, so the CI server's slowest stage can be told in the morning.
+void LogDurationPlan(const AveChoice& choice, const RunSettings& settings, RunLog& log) {
+    try {
+        const auto plan = choice.DurationPlan(ToInt32(settings.StartIndex), ToInt32(settings.StopIndex));
+        if (plan && choice.Shard) {
+            log.Line("Planned: shard " + ShardText(*choice.Shard) + " " + DurationText(plan->Shard.Total) + " (" +
+                     std::to_string(plan->Shard.Aves.size()) + " AVEs), the night's total / " +
+                     std::to_string(choice.Shard->N) + " " + DurationText(plan->NightTotal / static_cast<double>(choice.Shard->N)) +
+                     ", dealt by the durations in " + settings.Nightly.TimingsFile);
+        }
+    } catch (const AppError&) {
+        // Numbers that do not read: the run says so at its own step.
+    }
 }
 
 // "3,6,10-1500", or every number when the list syntax cannot hold them.
@@ -147,6 +194,8 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
     bool rangeGiven = false;
     bool listGiven = false;
     bool rerunGiven = false;
+    bool timingsGiven = false;
+    bool shardGiven = false;
     std::int64_t start = 1;
     std::int64_t stop = 213;
     std::string rest = TrimSpaces(commandLine);
@@ -171,12 +220,13 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
         }
         const std::string value = token.substr(name->size());
         if (*name == "-TESTING=" || *name == "-LOG=" || *name == "-JUNIT=" || *name == "-AVE=" || *name == "-KAVRO=" ||
-            *name == "-RERUN=" || *name == "-HISTORY=" || *name == "-REPORT=") {
+            *name == "-RERUN=" || *name == "-HISTORY=" || *name == "-REPORT=" || *name == "-TIMINGS=") {
             if (TrimSpaces(value).empty()) {
                 return "no folder or file in \"" + token + "\"";
             }
             testingGiven = testingGiven || *name == "-TESTING=";
             rerunGiven = rerunGiven || *name == "-RERUN=";
+            timingsGiven = timingsGiven || *name == "-TIMINGS=";
         } else if (*name == "-START=" || *name == "-STOP=") {
             const auto number = ReadWholeNumber(value, INT32_MIN, INT32_MAX, true);
             if (!number) {
@@ -192,7 +242,7 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
             listGiven = true;
         } else if (*name == "-RETRY=" && !RetriesOf(value)) {
             return "no whole number of retries from 0 to " + std::to_string(kMostRetries) + " in \"" + token + "\"";
-        } else if (*name == "-SHARD=" && !ReadShard(value)) {
+        } else if (*name == "-SHARD=" && !(shardGiven = ReadShard(value).has_value())) {
             return "no shard k/n with 1 <= k <= n in \"" + token + "\"";
         } else if (*name == "-TIMEOUT=" && !TimeLimitMinutes(value)) {
             return "no positive whole number of minutes in \"" + token + "\"";
@@ -212,6 +262,14 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
     }
     if (start > stop) {
         return "the start number " + std::to_string(start) + " is above the stop number " + std::to_string(stop);
+    }
+    if (timingsGiven && !shardGiven) {
+        return "-TIMINGS= deals the night's AVEs among its shards: give -SHARD=k/n with it";
+    }
+    // The deal spells the night's AVEs out, as a list does.
+    if (timingsGiven && !listGiven && !rerunGiven && stop - start + 1 > kMostListedAves) {
+        return "-TIMINGS= deals at most " + std::to_string(kMostListedAves) + " AVEs, and " + std::to_string(start) +
+               " to " + std::to_string(stop) + " are more";
     }
     return std::nullopt;
 }
@@ -298,6 +356,15 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
             refusal = "the rerun file " + settings.Nightly.RerunFile + " cannot be used: " + error.Description() + ".";
         }
     }
+    // The durations that deal the shards, read before anything is written too.
+    std::optional<AveDurations> timings;
+    if (!refusal && !settings.Nightly.TimingsFile.empty()) {
+        try {
+            timings = TimingsOf(settings.Nightly.TimingsFile);
+        } catch (const AppError& error) {
+            refusal = "the timings file " + settings.Nightly.TimingsFile + " cannot be used: " + error.Description() + ".";
+        }
+    }
     if (refusal) {
         SayWithoutLog(echo, "Command line refused: " + *refusal + " Nothing deleted, nothing run; exit code 2");
         return kRefused;
@@ -332,7 +399,8 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
 
     const StopWindow stopWindow(GetCurrentThreadId());
     UnattendedOperator nobody(*log);
-    const AveChoice choice = ChosenAves(settings.Nightly, rerun);
+    const AveChoice choice = ChosenAves(settings.Nightly, rerun, timings);
+    LogDurationPlan(choice, settings, *log);
     HistoryOperator history(nobody, log.get(), historyPath, outputs.Report);
     ReportingOperator reporter(history, log.get(), outputs.JUnit, choice);
     const RunResult result = RunAutomation(settings, reporter, CreateNightlyScriptLauncher, choice);

@@ -142,8 +142,27 @@ std::optional<std::int32_t> AveNumberOfName(std::string_view name) {
 }
 
 AveSelection AveChoice::Take(std::int32_t startNumber, std::int32_t stopNumber) const {
+    if (const auto plan = DurationPlan(startNumber, stopNumber)) {
+        return AveSelection::List(plan->Shard.Aves);
+    }
     AveSelection selection = List ? AveSelection::List(*List) : AveSelection::Range(startNumber, stopNumber);
     return Shard ? selection.Shard(Shard->K, Shard->N) : selection;
+}
+
+std::optional<ShardPlan> AveChoice::DurationPlan(std::int32_t startNumber, std::int32_t stopNumber) const {
+    if (!Shard || !Timings) {
+        return std::nullopt;
+    }
+    const AveSelection night = List ? AveSelection::List(*List) : AveSelection::Range(startNumber, stopNumber);
+    if (night.Count() > kMostListedAves) {
+        return std::nullopt;
+    }
+    std::vector<std::int32_t> tonight;
+    tonight.reserve(static_cast<std::size_t>(night.Count()));
+    for (std::int64_t i = 0; i < night.Count(); ++i) {
+        tonight.push_back(night.At(i));
+    }
+    return PlanShard(tonight, *Timings, Shard->K, Shard->N);
 }
 
 }  // namespace orlenta

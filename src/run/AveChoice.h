@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "run/AveDeal.h"
 #include "run/AveSelection.h"
 
 namespace orlenta {
@@ -51,10 +52,15 @@ std::optional<std::int32_t> AveNumberOfName(std::string_view name);
 struct AveChoice {
     std::optional<std::vector<std::int32_t>> List;
     std::optional<ShardPart> Shard;
+    // With a shard: the shards dealt by these durations instead of like cards (-TIMINGS=).
+    std::optional<AveDurations> Timings;
 
     // Nothing but the range: the run counts from start to stop as it always has.
     bool IsPlainRange() const noexcept { return !List && !Shard; }
     AveSelection Take(std::int32_t startNumber, std::int32_t stopNumber) const;
+    // The shard's deal by durations, when there is one: its AVEs in number order and the totals.
+    // The night's AVEs are spelled out for it: at most kMostListedAves.
+    std::optional<ShardPlan> DurationPlan(std::int32_t startNumber, std::int32_t stopNumber) const;
 };
 
 }  // namespace orlenta

@@ -260,6 +260,21 @@ std::vector<JUnitCaseRecord> ReadOrlentaJUnit(const std::wstring& junitPath) {
     return records;
 }
 
+AveDurations JUnitTimingsOf(const std::wstring& junitPath) {
+    AveDurations durations;
+    for (const JUnitCaseRecord& testcase : ReadOrlentaJUnit(junitPath)) {
+        const bool ran = testcase.Verdict == JUnitVerdict::Passed || testcase.Verdict == JUnitVerdict::Failed ||
+                         testcase.Verdict == JUnitVerdict::Erred;
+        if (testcase.ClassName != "AVE" || !ran || !testcase.Seconds) {
+            continue;
+        }
+        if (const auto number = AveNumberOfName(testcase.Name)) {
+            durations[*number] = *testcase.Seconds;
+        }
+    }
+    return durations;
+}
+
 std::vector<std::int32_t> AvesToRerunOf(const std::wstring& junitPath) {
     std::vector<std::int32_t> numbers;
     const auto tooMany = [](std::int64_t count) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "run/AveDeal.h"
+
 namespace orlenta {
 
 enum class JUnitVerdict {
@@ -40,5 +42,10 @@ std::vector<JUnitCaseRecord> ReadOrlentaJUnit(const std::wstring& junitPath);
 // testcase lists included). Raises AppError when the file cannot be read, is not Orlenta's, or
 // names more AVEs than a rerun takes (kMostListedAves) or a folded testcase that lists none.
 std::vector<std::int32_t> AvesToRerunOf(const std::wstring& junitPath);
+
+// The seconds each AVE took by the file, for dealing shards (-TIMINGS=): its testcase's time, for
+// the testcases of AVEs that ran (passed, failed or erred); the last one counts where an AVE has
+// several. Raises AppError as ReadOrlentaJUnit does.
+AveDurations JUnitTimingsOf(const std::wstring& junitPath);
 
 }  // namespace orlenta

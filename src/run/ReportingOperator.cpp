@@ -336,7 +336,7 @@ std::vector<const PassRecord*> LastAttempts(const std::vector<PassRecord>& passe
         const auto [at, first] = place.try_emplace(pass.AveNumber, last.size());
         if (first) {
             last.push_back(&pass);
-        } else if (last[at->second]->Attempt < pass.Attempt) {
+        } else if (last[at->second]->Attempt <= pass.Attempt) {
             last[at->second] = &pass;
         }
     }

@@ -23,6 +23,7 @@ struct NightlyOptions {
     std::string RerunFile;    // "-RERUN=": a JUnit file whose failed and erred AVEs run again
     std::string Shard;        // "-SHARD=": "k/n", this machine's share of the AVEs
     std::string Retries;      // "-RETRY=": how many more times a failed pass runs, 0 to 5
+    std::string TimingsFile;  // "-TIMINGS=": a JUnit file or history whose durations deal the shards
     std::string HistoryFile;  // "-HISTORY=": the history database every run adds to
     std::string ReportFile;   // "-REPORT=": the morning report, one HTML page
 };

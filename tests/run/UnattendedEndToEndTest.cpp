@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <functional>
 #include <regex>
 #include <string>
@@ -279,7 +280,7 @@ TEST_F(UnattendedTest, RetriedAveThatPassesIsFlakyAndOneThatAlwaysFailsListsEver
     EXPECT_NE(std::string::npos, log.find("3 passes, 0 failed, 1 flaky; exit code 0")) << log;
     // The retry's input file: every number so far, this AVE again last.
     const std::string inputs = ReadBytes(scratch_ / "inputs.txt");
-    EXPECT_NE(std::string::npos, inputs.find("False\r\n1\r\n2\r\n2\r\n----")) << inputs;
+    EXPECT_NE(std::string::npos, inputs.find("True\r\n1\r\n2\r\n2\r\n----")) << inputs;
     // A flaky AVE passed: a rerun of the night takes nothing.
     const std::string night = scratch_ / "night.xml";
     ASSERT_TRUE(CopyFileA(junit_.c_str(), night.c_str(), FALSE));
@@ -917,6 +918,72 @@ TEST_F(NightlyChoiceTest, ShardsTakeEveryNthAveAndTogetherRunEachOnce) {
         EXPECT_NE(std::string::npos, xml.find("<property name=\"shard\" value=\"" + shard + "\"/>"));
     }
     EXPECT_EQ("10,4,8,1,5,9,2,6,3,7,", all);
+}
+
+// Shards dealt by the durations of a timings file: every AVE runs once, the heavy ones (all on one
+// shard when dealt by number) go apart, and the deal is the same whatever the file's spelling, copy
+// or merge under testsuites; an AVE the file does not know still runs.
+TEST_F(NightlyChoiceTest, ShardsDealtByDurationsRunEachAveOnceWithTheHeavyOnesApart) {
+    std::string cases;
+    for (int ave = 1; ave <= 11; ++ave) {
+        const bool heavy = ave == 1 || ave == 5 || ave == 9;
+        char name[16];
+        std::snprintf(name, sizeof name, "Ave%03d", ave);
+        cases += "  <testcase classname=\"AVE\" name=\"" + std::string(name) + "\" time=\"" + (heavy ? "50.000" : "1.000") +
+                 "\"/>\n";
+    }
+    const std::string declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    const std::string suite = "<testsuite name=\"Orlenta\" tests=\"11\" failures=\"0\" errors=\"0\" skipped=\"0\" "
+                              "time=\"158.000\" timestamp=\"2026-12-08T21:04:05\" hostname=\"QA-1\">\n" + cases +
+                              "</testsuite>\n";
+    const std::string timings = scratch_ / "last night.xml";
+    WriteBytes(timings, declaration + suite);
+    test::MakeFolder(scratch_ / "kept");
+    WriteBytes(scratch_ / "kept\\merged.xml", declaration + "<testsuites>\n" + suite + "</testsuites>\n");
+    const auto deal = [&](const std::string& file, int k) {
+        DeleteFileA(order_.c_str());
+        const long code = Run("-UNATTENDED " + Folders() + " -START=1 -STOP=12 -SHARD=" + std::to_string(k) +
+                              "/4 \"-TIMINGS=" + file + "\"");
+        EXPECT_TRUE(code == 0 || code == 1) << Log();
+        std::vector<int> aves;
+        const std::string passes = PathExists(order_) ? ReadBytes(order_) : "";
+        const std::regex last("\\d+(?=\r\n)");
+        for (auto it = std::sregex_iterator(passes.begin(), passes.end(), last); it != std::sregex_iterator(); ++it) {
+            aves.push_back(std::stoi(it->str()));
+        }
+        std::smatch planned;
+        const std::string log = Log();
+        EXPECT_TRUE(std::regex_search(log, planned, std::regex("Planned: shard \\d+/4 ([0-9.]+) s"))) << log;
+        return std::pair(aves, planned.size() > 1 ? std::stod(planned[1]) : -1.0);
+    };
+    std::vector<std::vector<int>> shards;
+    std::vector<int> all;
+    double slowest = 0;
+    for (int k = 1; k <= 4; ++k) {
+        SCOPED_TRACE(k);
+        const auto [aves, seconds] = deal(timings, k);
+        EXPECT_TRUE(std::is_sorted(aves.begin(), aves.end())) << "a shard runs in number order";
+        shards.push_back(aves);
+        all.insert(all.end(), aves.begin(), aves.end());
+        slowest = std::max(slowest, seconds);
+    }
+    std::sort(all.begin(), all.end());
+    EXPECT_EQ((std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12}), all) << "every AVE once, 12 unknown to the file";
+    // The ideal is the longest AVE here (50 s over a night of 4); by number one shard would take 150 s.
+    EXPECT_LE(slowest, 50.0 * 1.05);
+    char shortName[MAX_PATH] = {};
+    ASSERT_NE(0u, GetShortPathNameA(timings.c_str(), shortName, MAX_PATH));
+    std::string slashes = timings;
+    std::replace(slashes.begin(), slashes.end(), '\\', '/');
+    ASSERT_TRUE(CopyFileA(timings.c_str(), (scratch_ / "kept\\copy.xml").c_str(), FALSE));
+    for (const std::string& spelling : {std::string(shortName), slashes, scratch_ / "kept\\copy.xml",
+                                        scratch_ / "kept\\merged.xml"}) {
+        SCOPED_TRACE(spelling);
+        EXPECT_EQ(shards[1], deal(spelling, 2).first);
+    }
+    // Without a shard there is nothing to deal: refused, like a file that is no Orlenta's.
+    EXPECT_EQ(2, Run("-UNATTENDED " + Folders() + " \"-TIMINGS=" + timings + "\""));
+    EXPECT_EQ(2, Run("-UNATTENDED " + Folders() + " -SHARD=1/2 -TIMINGS=" + app_ + "\\Orlenta.exe"));
 }
 
 }  // namespace
