@@ -27,6 +27,7 @@ enum class Option {
     kShard,
     kHistoryFile,
     kReportFile,
+    kMergeFiles,
 };
 
 struct OptionName {
@@ -35,7 +36,7 @@ struct OptionName {
 };
 
 // Tested in this order; the first name found anywhere in the upper-cased token decides.
-constexpr std::array<OptionName, 15> kOptions = {{
+constexpr std::array<OptionName, 16> kOptions = {{
     {"-AUTOSTART", Option::kAutoStart},
     {"-AVE=", Option::kAVEFolder},
     {"-KAVRO=", Option::kInstallationFolder},
@@ -51,6 +52,7 @@ constexpr std::array<OptionName, 15> kOptions = {{
     {"-SHARD=", Option::kShard},
     {"-HISTORY=", Option::kHistoryFile},
     {"-REPORT=", Option::kReportFile},
+    {"-MERGE=", Option::kMergeFiles},
 }};
 
 std::string* FieldFor(Option option, RunSettings& settings) {
@@ -68,6 +70,7 @@ std::string* FieldFor(Option option, RunSettings& settings) {
         case Option::kShard: return &settings.Nightly.Shard;
         case Option::kHistoryFile: return &settings.Nightly.HistoryFile;
         case Option::kReportFile: return &settings.Nightly.ReportFile;
+        case Option::kMergeFiles: return &settings.Nightly.MergeFiles;
         case Option::kAutoStart:
         case Option::kUnattended: break;
     }
@@ -140,6 +143,19 @@ bool ParseCommandLine(std::string_view commandLine, RunSettings& settings, Upper
         }
     }
     return autoStart;
+}
+
+std::vector<std::string> MergeFileList(std::string_view value) {
+    std::vector<std::string> files;
+    for (size_t from = 0; from <= value.size();) {
+        const size_t end = std::min(value.find(';', from), value.size());
+        std::string file = TrimSpaces(value.substr(from, end - from));
+        if (!file.empty()) {
+            files.push_back(std::move(file));
+        }
+        from = end + 1;
+    }
+    return files;
 }
 
 std::vector<std::string_view> CommandLineOptionNames() {

@@ -24,6 +24,9 @@ struct NightlyOptions {
     std::string Shard;        // "-SHARD=": "k/n", this machine's share of the AVEs
     std::string HistoryFile;  // "-HISTORY=": the history database every run adds to
     std::string ReportFile;   // "-REPORT=": the morning report, one HTML page
+    std::string Retries;      // "-RETRY=": how many more attempts a failed pass has; empty when not given
+    // "-MERGE=": the shards' histories, separated by semicolons, to add to the "-HISTORY=" as one night
+    std::string MergeFiles;
 };
 
 // Texts (UTF-8) are kept exactly as given; the run makes the folders full paths and converts the
