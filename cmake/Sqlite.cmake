@@ -42,7 +42,8 @@ add_library(orlenta_sqlite STATIC "${ORLENTA_SQLITE_SOURCE_DIR}/sqlite3.c")
 target_include_directories(orlenta_sqlite SYSTEM PUBLIC "${ORLENTA_SQLITE_SOURCE_DIR}")
 # DQS=0: a double-quoted name that is no column is an error, never a string literal, so a query
 # naming a missing column fails instead of returning the name. No extension loading is needed.
-target_compile_definitions(orlenta_sqlite PRIVATE SQLITE_DQS=0 SQLITE_OMIT_LOAD_EXTENSION)
+# A merge of a night's shard histories attaches them all at once: the engine's most, not its default 10.
+target_compile_definitions(orlenta_sqlite PRIVATE SQLITE_DQS=0 SQLITE_OMIT_LOAD_EXTENSION SQLITE_MAX_ATTACHED=125)
 set_target_properties(orlenta_sqlite PROPERTIES C_EXTENSIONS ON)
 # Third-party code keeps its own warnings; it is not held to the project's flags.
 if(MSVC)

@@ -29,6 +29,7 @@ enum class Option {
     kTimings,
     kHistoryFile,
     kReportFile,
+    kMergeFiles,
 };
 
 struct OptionName {
@@ -37,7 +38,7 @@ struct OptionName {
 };
 
 // Tested in this order; the first name found anywhere in the upper-cased token decides.
-constexpr std::array<OptionName, 17> kOptions = {{
+constexpr std::array<OptionName, 18> kOptions = {{
     {"-AUTOSTART", Option::kAutoStart},
     {"-AVE=", Option::kAVEFolder},
     {"-KAVRO=", Option::kInstallationFolder},
@@ -55,6 +56,7 @@ constexpr std::array<OptionName, 17> kOptions = {{
     {"-REPORT=", Option::kReportFile},
     {"-RETRY=", Option::kRetries},
     {"-TIMINGS=", Option::kTimings},
+    {"-MERGE=", Option::kMergeFiles},
 }};
 
 std::string* FieldFor(Option option, RunSettings& settings) {
@@ -74,6 +76,7 @@ std::string* FieldFor(Option option, RunSettings& settings) {
         case Option::kTimings: return &settings.Nightly.TimingsFile;
         case Option::kHistoryFile: return &settings.Nightly.HistoryFile;
         case Option::kReportFile: return &settings.Nightly.ReportFile;
+        case Option::kMergeFiles: return &settings.Nightly.MergeFiles;
         case Option::kAutoStart:
         case Option::kUnattended: break;
     }
@@ -146,6 +149,19 @@ bool ParseCommandLine(std::string_view commandLine, RunSettings& settings, Upper
         }
     }
     return autoStart;
+}
+
+std::vector<std::string> MergeFileList(std::string_view value) {
+    std::vector<std::string> files;
+    for (size_t from = 0; from <= value.size();) {
+        const size_t end = std::min(value.find(';', from), value.size());
+        std::string file = TrimSpaces(value.substr(from, end - from));
+        if (!file.empty()) {
+            files.push_back(std::move(file));
+        }
+        from = end + 1;
+    }
+    return files;
 }
 
 std::vector<std::string_view> CommandLineOptionNames() {

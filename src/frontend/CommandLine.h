@@ -21,6 +21,10 @@ std::string NextToken(std::string& rest);
 // names in the token as `toUpper` upper-cases it; returns the autostart flag.
 bool ParseCommandLine(std::string_view commandLine, RunSettings& settings, UpperCaseInPlace toUpper);
 
+// The files of "-MERGE=": the value cut at its semicolons (quotes were taken away with the token's),
+// each trimmed of spaces; empty pieces (";;", a trailing ";") are no files.
+std::vector<std::string> MergeFileList(std::string_view value);
+
 // The option names in the order they are tested ("-AUTOSTART", "-AVE=", ...).
 std::vector<std::string_view> CommandLineOptionNames();
 

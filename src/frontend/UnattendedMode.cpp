@@ -13,6 +13,7 @@
 #include "frontend/StartUp.h"
 #include "frontend/UnattendedStop.h"
 #include "history/HistoryOperator.h"
+#include "history/NightMerge.h"
 #include "history/RunHistory.h"
 #include "run/AveChoice.h"
 #include "run/JUnitReport.h"
@@ -182,6 +183,65 @@ bool NamesUnattended(const std::string& upperToken) {
     return upperToken.find("UNATTEND") != std::string::npos || IsNearlyUnattendedSwitch(upperToken);
 }
 
+// A merge of the shards' histories runs no pass and needs no folder: what it needs and what it refuses.
+std::optional<std::string> MergeCommandLineRefusal(const std::vector<std::string_view>& given, const std::string& files) {
+    const auto isGiven = [&](std::string_view name) { return std::find(given.begin(), given.end(), name) != given.end(); };
+    if (MergeFileList(files).empty()) {
+        return "no shard history in \"-MERGE=" + files + "\"";
+    }
+    if (!isGiven("-HISTORY=")) {
+        return "-MERGE= adds the shards' histories to the history -HISTORY= names: give it";
+    }
+    for (const char* name : {"-AVES=", "-RERUN=", "-SHARD=", "-START=", "-STOP=", "-TIMINGS=", "-RETRY=", "-TIMEOUT=",
+                             "-AUTOSTART", "-JUNIT="}) {
+        if (isGiven(name)) {
+            return std::string("-MERGE= runs no pass and writes no JUnit file: not with ") + name;
+        }
+    }
+    return std::nullopt;
+}
+
+// The merge's path of an unattended command line that passed its checks: its files judged against
+// the outputs, the folder's lock, the log, then the merge.
+int MergeUnattended(const RunSettings& settings, const RunOutputPaths& outputs, const std::wstring& logPath,
+                    const std::wstring& folder, HANDLE echo, std::unique_ptr<RunLog>& log) {
+    std::vector<std::wstring> files;
+    std::optional<std::string> refusal;
+    for (const std::string& file : MergeFileList(settings.Nightly.MergeFiles)) {
+        const PathForm form = FullPathForm(file);
+        if (!form.usable()) {
+            refusal = "the shard history " + file + " cannot be used: " +
+                      (form.refusal.empty() ? std::string("it cannot be made a full path") : form.refusal) + ".";
+            break;
+        }
+        // Read after the log is made and the report written: neither may be one of them.
+        for (const std::wstring& output : {logPath, outputs.History, outputs.Report}) {
+            if (!refusal && !output.empty() && IsSameFile(form.full, output)) {
+                refusal = "the shard history " + file + " is also an output of the merge (" + WideToUtf8(output) + ").";
+            }
+        }
+        files.push_back(form.full);
+    }
+    if (refusal) {
+        SayWithoutLog(echo, "Command line refused: " + *refusal + " Nothing merged; exit code 2");
+        return kRefused;
+    }
+    // The default log lies in the program's folder, where a night may be running.
+    std::string lockRefusal;
+    const auto lock = RunFolderLock::Acquire(folder, lockRefusal);
+    if (!lock) {
+        SayWithoutLog(echo, lockRefusal + " Nothing merged; exit code 2");
+        return kRefused;
+    }
+    try {
+        log = std::make_unique<RunLog>(logPath, echo);
+    } catch (const AppError& error) {
+        SayWithoutLog(echo, "The log " + WideToUtf8(logPath) + " cannot be written: " + error.Description());
+        return kRefused;
+    }
+    return MergeShardNight(files, outputs.History, outputs.Report, *log);
+}
+
 }  // namespace
 
 std::optional<std::string> UnattendedCommandLineRefusal(std::string_view commandLine) {
@@ -196,6 +256,7 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
     bool rerunGiven = false;
     bool timingsGiven = false;
     bool shardGiven = false;
+    std::optional<std::string> merge;
     std::int64_t start = 1;
     std::int64_t stop = 213;
     std::string rest = TrimSpaces(commandLine);
@@ -220,9 +281,13 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
         }
         const std::string value = token.substr(name->size());
         if (*name == "-TESTING=" || *name == "-LOG=" || *name == "-JUNIT=" || *name == "-AVE=" || *name == "-KAVRO=" ||
-            *name == "-RERUN=" || *name == "-HISTORY=" || *name == "-REPORT=" || *name == "-TIMINGS=") {
+            *name == "-RERUN=" || *name == "-HISTORY=" || *name == "-REPORT=" || *name == "-TIMINGS=" ||
+            *name == "-MERGE=") {
             if (TrimSpaces(value).empty()) {
                 return "no folder or file in \"" + token + "\"";
+            }
+            if (*name == "-MERGE=") {
+                merge = value;
             }
             testingGiven = testingGiven || *name == "-TESTING=";
             rerunGiven = rerunGiven || *name == "-RERUN=";
@@ -250,6 +315,9 @@ std::optional<std::string> UnattendedCommandLineRefusal(std::string_view command
     }
     if (std::find(seen.begin(), seen.end(), std::string_view("-UNATTENDED")) == seen.end()) {
         return "the switch is not written exactly -UNATTENDED, so the run does not know it is unattended";
+    }
+    if (merge) {
+        return MergeCommandLineRefusal(seen, *merge);
     }
     if (!testingGiven) {
         return "-TESTING= must be given: an unattended run deletes an existing testing folder";
@@ -368,6 +436,9 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
     if (refusal) {
         SayWithoutLog(echo, "Command line refused: " + *refusal + " Nothing deleted, nothing run; exit code 2");
         return kRefused;
+    }
+    if (!settings.Nightly.MergeFiles.empty()) {
+        return MergeUnattended(settings, outputs, logPath, folder, echo, log);
     }
 
     // Taken before the log is opened, so a second run never touches the first run's log.

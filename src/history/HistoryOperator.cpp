@@ -25,9 +25,6 @@ namespace orlenta {
 namespace {
 
 constexpr const wchar_t* kDefaultHistoryName = L"Orlenta-history.db";
-// Pictures make the page large; beyond these it names them instead of carrying them.
-constexpr unsigned long long kMostPictureBytes = 4ULL << 20;
-constexpr unsigned long long kMostPicturesBytes = 16ULL << 20;
 constexpr unsigned long kReportPatienceMs = 2000;
 
 std::string NowText() {
@@ -60,26 +57,6 @@ std::optional<std::string> ReadPicture(const std::string& path, unsigned long lo
     return bytes;
 }
 
-// Bytes as Base64 on one line, by the platform's encoder; nothing when it fails.
-std::optional<std::string> Base64Of(const std::string& bytes) {
-    constexpr DWORD kFlags = CRYPT_STRING_BASE64 | CRYPT_STRING_NOCRLF;
-    const auto* data = reinterpret_cast<const BYTE*>(bytes.data());
-    DWORD size = 0;
-    if (bytes.empty() || bytes.size() > kMostPictureBytes ||
-        !CryptBinaryToStringA(data, static_cast<DWORD>(bytes.size()), kFlags, nullptr, &size)) {
-        return std::nullopt;
-    }
-    std::string text(size, '\0');
-    if (!CryptBinaryToStringA(data, static_cast<DWORD>(bytes.size()), kFlags, text.data(), &size)) {
-        return std::nullopt;
-    }
-    text.resize(std::min<size_t>(size, text.size()));
-    while (!text.empty() && (text.back() == '\0' || text.back() == '\n' || text.back() == '\r')) {
-        text.pop_back();
-    }
-    return text;
-}
-
 // A reason as a sentence of a log line, whatever punctuation its source gave it.
 std::string Sentence(std::string text) {
     while (!text.empty() && (text.back() == ' ' || text.back() == '\n' || text.back() == '\r')) {
@@ -89,6 +66,25 @@ std::string Sentence(std::string text) {
         text += '.';
     }
     return text;
+}
+
+// "-RETRY=" as the run was given it, when it is a whole number.
+std::optional<std::int64_t> RetriesOf(const std::string& text) {
+    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    return std::stoll(text);
+}
+
+// The pass with its pictures' bytes, as the history keeps them (each at most kMostPictureBytes).
+HistoryPass WithPictures(HistoryPass pass, const std::vector<std::string>& pictures) {
+    for (size_t i = 0; i < pass.Windows.size() && i < pictures.size(); ++i) {
+        std::string note;
+        if (!pictures[i].empty()) {
+            pass.Windows[i].PictureData = ReadPicture(pictures[i], kMostPictureBytes, note).value_or("");
+        }
+    }
+    return pass;
 }
 
 bool IsHistoryOfOurs(const std::string& beginning) { return IsOrlentaHistoryBytes(beginning); }
@@ -119,6 +115,9 @@ void HistoryOperator::RunStarted(const RunSettings& settings) {
     night_.Aves = AvesText(settings);
     night_.Shard = settings.Nightly.Shard;
     night_.TimeLimitMinutes = TimeLimitMinutes(settings.Nightly.PassTimeLimit);
+    night_.Retries = RetriesOf(settings.Nightly.Retries);
+    // The same in the history and in the fallback file, so the run is known as one wherever it lies.
+    night_.Uid = NewRunUid();
     startTick_ = GetTickCount64();
     tonight_.clear();
     pictures_.clear();
@@ -202,6 +201,7 @@ void HistoryOperator::PassesPlanned(const AveSelection& selection) {
 void HistoryOperator::PassEnded(const PassRecord& record) {
     HistoryPass pass;
     pass.Ordinal = record.Ordinal;
+    pass.Attempt = record.Attempt;
     pass.Ave = record.AveNumber;
     pass.Archive = record.ArchivePath;
     pass.Started = IsoLocalTime(record.Start);
@@ -248,7 +248,7 @@ void HistoryOperator::Write() {
     }
     try {
         if (night_.Id == 0) {
-            night_.Id = history_->AddRun(night_);
+            night_.Id = history_->AddRun(night_, &night_.NightId);
             writtenTo_ = history_->Identity();
             plannedWritten_ = night_.Planned.has_value();
         }
@@ -257,7 +257,7 @@ void HistoryOperator::Write() {
             plannedWritten_ = true;
         }
         for (; written_ < tonight_.size(); ++written_) {
-            HistoryPass pass = tonight_[written_];
+            HistoryPass pass = WithPictures(tonight_[written_], pictures_[written_]);
             pass.RunId = night_.Id;
             history_->AddPass(pass);
         }
@@ -324,7 +324,11 @@ void HistoryOperator::WriteFallback() {
             case HistoryFile::Ours: {
                 HistoryRun run = night_;
                 run.Id = 0;
-                RunHistory(path).AddWholeRun(run, tonight_);
+                std::vector<HistoryPass> passes;
+                for (size_t p = 0; p < tonight_.size(); ++p) {
+                    passes.push_back(WithPictures(tonight_[p], pictures_[p]));
+                }
+                RunHistory(path).AddWholeRun(run, passes);
                 Say(missing + ": the run and its " + std::to_string(tonight_.size()) + " passes are in " +
                     WideToUtf8(path) + ", from where they can be added to the history.");
                 return;

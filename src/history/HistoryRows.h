@@ -16,6 +16,9 @@ struct HistoryRun {
     // The night it belongs to: the runs a merge of shards adds together share one. 0: not known (a
     // run that is a night of its own), or tonight's before it is written.
     std::int64_t NightId = 0;
+    // Who the run is in every history that holds it, whatever its id there: made when its row is
+    // first written ("v1:" and its first history's values for a run written before there were uids).
+    std::string Uid;
     std::string Started;  // local time, "2026-12-08T21:04:05"
     std::string Ended;    // empty: the run never ended (it was killed)
     double Seconds = 0;
@@ -40,6 +43,9 @@ struct HungWindow {
     // Its PNG bytes in Base64 (the platform's encoder makes it), when the report is to carry it.
     std::string PictureBase64;
     std::string PictureNote;  // why the picture is not carried, when it is not
+    // Its PNG bytes as the history keeps them (at most kMostPictureBytes), so that a report made on
+    // another machine shows it; empty when it was not taken, was too large or could not be read.
+    std::string PictureData;
 };
 
 struct HistoryPass {
@@ -71,7 +77,8 @@ struct NightRows {
     // Runs of earlier nights, each with its NightId (runs with NightId 0 are a night each).
     std::vector<HistoryRun> EarlierRuns;
     // For each AVE of tonight, oldest first: its passes (every attempt) in its last 30 nights before
-    // tonight, and every pass since its last night that passed, that night included.
+    // tonight, every pass since its last night that passed, that night included, and its last ten
+    // passes that passed and that ran to their end, so its median is of ten whenever it can be.
     std::vector<HistoryPass> Earlier;
 };
 

@@ -295,6 +295,15 @@ std::optional<double> UsualSeconds(const std::vector<HistoryPass>& earlierOldest
     return UsualOf(earlier);
 }
 
+int NightExitCode(const NightRows& rows, const NightFindings& findings) {
+    const bool runsWhole = std::all_of(rows.Runs.begin(), rows.Runs.end(),
+                                       [](const HistoryRun& run) { return run.ExitCode && *run.ExitCode < 2; });
+    return runsWhole && findings.Failed == 0 && findings.Errors == 0 && findings.Skipped == 0 &&
+                   findings.MissingShards.empty() && findings.MoreMissingShards == 0
+               ? 0
+               : 1;
+}
+
 const HistoryRun* RunOf(const NightRows& rows, std::int64_t runId) {
     for (const std::vector<HistoryRun>* runs : {&rows.Runs, &rows.EarlierRuns}) {
         const auto run = std::find_if(runs->begin(), runs->end(), [&](const HistoryRun& r) { return r.Id == runId; });

@@ -80,6 +80,11 @@ struct NightFindings {
 // The rows must outlive the findings, which point into them.
 NightFindings FindingsOf(const NightRows& rows);
 
+// What a night ends with: 0 when every AVE of the night passed by its night outcome (flaky ones
+// too) and the night is whole (every run ended, none with 2; no AVE planned and not run; no shard
+// missing); otherwise 1.
+int NightExitCode(const NightRows& rows, const NightFindings& findings);
+
 // The run a pass belongs to among the rows (tonight's or earlier); null when the rows do not hold it.
 const HistoryRun* RunOf(const NightRows& rows, std::int64_t runId);
 

@@ -61,7 +61,7 @@ NightRows Nights() {
     hung.Outcome = PassOutcome::TimedOut;
     hung.ExitCode.reset();
     hung.Windows.push_back({"KavFrame.exe: \"Licence\" | Static \"No licence server <found>\" | Button \"OK\"",
-                            "C:\\logs\\Orlenta.log.screens\\Ave008-1.png", "iVBORw0KGgo=", ""});
+                            "C:\\logs\\Orlenta.log.screens\\Ave008-1.png", "iVBORw0KGgo=", "", ""});
     hung.LeftRunning = {"helper.exe (4388)"};
     rows.Tonight = {Pass(16, 1, 12),  Pass(16, 2, 3, 3), Pass(16, 3, 3),  Pass(16, 4, 3, 2), Pass(16, 5, 31),
                     Pass(16, 6, 11.9), Pass(16, 7, 74),  hung,            Pass(16, 9, 1, 1), Pass(16, 10, 5),
