@@ -30,6 +30,7 @@
 #include "util/AppPaths.h"
 #include "util/FileIdentity.h"
 #include "util/Handles.h"
+#include "util/LongPath.h"
 #include "util/PathForm.h"
 #include "util/Text.h"
 #include "util/modFileExists.h"

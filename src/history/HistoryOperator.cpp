@@ -68,14 +68,6 @@ std::string Sentence(std::string text) {
     return text;
 }
 
-// "-RETRY=" as the run was given it, when it is a whole number.
-std::optional<std::int64_t> RetriesOf(const std::string& text) {
-    if (text.empty() || text.size() > 9 || text.find_first_not_of("0123456789") != std::string::npos) {
-        return std::nullopt;
-    }
-    return std::stoll(text);
-}
-
 // The pass with its pictures' bytes, as the history keeps them (each at most kMostPictureBytes).
 HistoryPass WithPictures(HistoryPass pass, const std::vector<std::string>& pictures) {
     for (size_t i = 0; i < pass.Windows.size() && i < pictures.size(); ++i) {

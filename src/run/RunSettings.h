@@ -26,7 +26,6 @@ struct NightlyOptions {
     std::string TimingsFile;  // "-TIMINGS=": a JUnit file or history whose durations deal the shards
     std::string HistoryFile;  // "-HISTORY=": the history database every run adds to
     std::string ReportFile;   // "-REPORT=": the morning report, one HTML page
-    std::string Retries;      // "-RETRY=": how many more attempts a failed pass has; empty when not given
     // "-MERGE=": the shards' histories, separated by semicolons, to add to the "-HISTORY=" as one night
     std::string MergeFiles;
 };
