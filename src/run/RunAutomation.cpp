@@ -13,6 +13,8 @@
 #include <windows.h>
 
 #include "run/AveSelection.h"
+#include "run/InputFile.h"
+#include "run/RunFolders.h"
 #include "run/RunValues.h"
 #include "run/StepRunner.h"
 #include "run/TestingFolderLock.h"
@@ -29,7 +31,6 @@ namespace orlenta {
 
 namespace {
 
-constexpr const char* kInputFileName = "InputData.txt";
 constexpr const char* kPromptCaption = "KavroScript Additional Input";
 constexpr long kScriptWindowStyle = 5;  // activated, shown at its current size and position
 constexpr long kShowDefault = 10;       // SW_SHOWDEFAULT
@@ -41,91 +42,6 @@ T& Use(const std::unique_ptr<T>& object) {
         throw AppError(91, ProgramName(), "Object variable or With block variable not set");
     }
     return *object;
-}
-
-void DeleteFileOrRaise(const std::string& name) {
-    if (!DeleteFileA(name.c_str())) {
-        throw AppError::FromLastError();
-    }
-}
-
-// A folder path in its one form, keeping the spelling it was given for messages.
-struct FolderValue {
-    std::string given;  // after AddTrailingBackslash
-    PathForm form;
-    // The full form ending in "\"; empty when it cannot be made full, so that the existence test
-    // fails on it as on any folder that does not exist.
-    std::wstring Path() const { return FolderPathWithBackslash(form); }
-    // The full form as text, for the input file and the messages; the given text when unusable.
-    std::string Text() const { return form.usable() ? WideToUtf8(Path()) : given; }
-};
-
-FolderValue MakeFolderValue(const std::string& text) {
-    FolderValue value;
-    value.given = AddTrailingBackslash(text);
-    // An empty box names no folder, though its lone backslash would be the current drive's root.
-    if (TrimSpaces(text).empty()) {
-        return value;
-    }
-    value.form = FolderPathForm(value.given);
-    // The script reads the folders from the input file in the system's code page: a folder that
-    // code page cannot spell exactly would reach it as another folder, or none.
-    if (value.form.usable() && !Utf8ToAnsiExactly(WideToUtf8(value.form.full))) {
-        value.form.full.clear();
-        value.form.refusal =
-            "the system's code page cannot spell it, and the test script reads its folders in that code page: "
-            "rename the folder, or give it by its short name";
-    }
-    return value;
-}
-
-bool FolderExistsAt(const std::wstring& path) {
-    if (path.empty()) {
-        return false;
-    }
-    const DWORD attributes = GetFileAttributesW(ExtendedLengthPath(path).c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
-
-// Why the testing folder is not reset even though the operator confirmed it: the run could not use
-// a new one (its script cannot start, its AVEs are gone), or it has no AVE to run. Nothing when it may be.
-std::optional<std::string> ReasonToKeep(const std::string& testingGiven, const std::wstring& avePath,
-                                        const AveSelection& selection, const ScriptShellFactory& createShell) {
-    const std::string kept = " The testing folder " + AddTrailingBackslash(testingGiven) + " was not deleted.";
-    const std::string command = ScriptCommand(ApplicationFolder());
-    try {
-        if (const std::unique_ptr<ScriptShell> shell = createShell()) {
-            if (const auto why = shell->CannotStart(command)) {
-                return "The test script " + command + " cannot be started, so no pass could run: " + *why + "." + kept;
-            }
-        }
-    } catch (const AppError& error) {
-        return "The scripting shell cannot be created, so no pass could run: " + error.Description() + "." + kept;
-    }
-    if (!FolderExistsAt(avePath)) {
-        return "The AVE folder " + WideToUtf8(avePath) + " is gone, so no pass could run." + kept;
-    }
-    if (selection.Count() == 0) {
-        return "No AVE is to run." + kept;
-    }
-    return std::nullopt;
-}
-
-// A line of the input file in the system's code page, which the script reads it in.
-std::string InputFileLine(const std::string& text) {
-    if (auto ansi = Utf8ToAnsiExactly(text)) {
-        return *ansi;
-    }
-    throw AppError(error_number::kInvalidArgument, ProgramName(),
-                   "\"" + text + "\" cannot be written in the system's code page, which the test script reads");
-}
-
-// Today's message for a folder that does not exist, or why the path cannot name a folder at all.
-std::string MissingFolderMessage(const FolderValue& folder) {
-    if (folder.form.refusal.empty()) {
-        return folder.given + " folder does not exist.";
-    }
-    return folder.given + " cannot be used as a folder: " + folder.form.refusal + ".";
 }
 
 // The limit a pass gets: none without "-TIMEOUT=", none (after a word to the operator) for a text
@@ -167,20 +83,6 @@ void RunScript(const std::unique_ptr<ScriptShell>& shell, const std::string& com
         finish();
         throw;
     }
-}
-
-// The input file whole: its header lines, then the number of every pass so far, the current one
-// last. Written afresh before each pass, so nothing a script did to the file reaches the next pass,
-// and in one write, so a script never finds half of it.
-void WriteInputFile(clsTextFile& writer, const std::string& name, const std::vector<std::string>& header,
-                    const std::string& numbers) {
-    std::string text;
-    for (const std::string& line : header) {
-        text += line + "\r\n";
-    }
-    writer.CloseTextFile();
-    writer.OpenTextFileForWrite(name, false);
-    writer.WriteLine(text + numbers);
 }
 
 }  // namespace
@@ -261,7 +163,12 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
     // pass: the run reports it and goes straight on to its closing steps.
     bool inputIsThisRuns = true;
     if (step.Test(180, [&] { return FileExists(inputFile); })) {
-        inputIsThisRuns = step.Do(180, [&] { DeleteFileOrRaise(inputFile); });
+        // A link or a second name at the input file's name: the run touches nothing through it.
+        if (const auto refusal = InputFileRefusal()) {
+            step.Do(180, [&] { op.ShowMessage(*refusal + " The run ends; nothing was deleted."); });
+            return ended();
+        }
+        inputIsThisRuns = step.Do(180, [&] { DeleteInputFile(); });
     }
 
     // What the passes will take, known before anything is deleted.
@@ -423,7 +330,7 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
         // pass would run on that, so it and the rest are not run.
         if (!step.Do(560, [&] {
                 passNumbers += (passNumbers.empty() ? "" : "\r\n") + std::to_string(n);
-                WriteInputFile(Use(writer), inputFile, inputHeader, passNumbers);
+                WriteInputFile(Use(writer), inputHeader, passNumbers);
             })) {
             return false;
         }
@@ -478,7 +385,7 @@ RunResult RunAutomation(const RunSettings& settings, RunOperator& op, const Scri
     step.Do(610, [&] { Use(writer).CloseTextFile(); });
     step.Do(620, [&] { shell.reset(); });
     if (step.Test(630, [&] { return FileExists(inputFile); })) {
-        step.Do(630, [&] { DeleteFileOrRaise(inputFile); });
+        step.Do(630, [&] { DeleteInputFile(); });
     }
     step.Do(640, [&] { op.OpenDocument("Open", testingFolder + "TestResults.htm", "", "", kShowDefault); });
     step.Do(650, [&] { op.SetStatusText(""); });

@@ -632,26 +632,31 @@ TEST_F(UnattendedTest, SecondRunInTheSameFolderByAnySpellingIsRefusedAndAStopEnd
     EXPECT_NE(std::string::npos, xml.find("<error message=\"stopped\">A stop was requested.</error>"));
     EXPECT_NE(std::string::npos, xml.find("name=\"Ave003\" time=\"0.000\">\n    <skipped message=\"not run\"/>"));
 
-    // What takes the lock's name and is no plain file of one name is neither written nor deleted.
-    const std::string lockPath = app_ + "\\Orlenta.lock";
+    // What takes the lock's or the input file's name and is no plain file of one name is neither
+    // written nor deleted.
     const std::string archive = aves_ + "\\Ave001\\Ave001.ach";
     test::MakeFolder(aves_ + "\\Ave001");
     WriteBytes(archive, "archive");
-    // The AVE folder's name is beyond ASCII: the host makes the symbolic link from a script of bytes.
-    const std::string unixLock = "'" + test::UnixPath(lockPath) + "'";
-    for (const bool hard : {true, false}) {
-        SCOPED_TRACE(hard ? "a hard link" : "a symbolic link");
-        if (hard) {
-            ASSERT_TRUE(CreateHardLinkA(lockPath.c_str(), archive.c_str(), nullptr));
-        } else {
-            ASSERT_TRUE(test::RunHostScript("ln -s '" + test::UnixPath(archive) + "' " + unixLock));
-            ASSERT_TRUE(PathExists(lockPath));
+    for (const char* name : {"Orlenta.lock", "InputData.txt"}) {
+        const std::string planted = app_ + "\\" + name;
+        // The AVE folder's name is beyond ASCII: the host makes the symbolic link from a script of bytes.
+        const std::string unixPlanted = "'" + test::UnixPath(planted) + "'";
+        for (const bool hard : {true, false}) {
+            SCOPED_TRACE(std::string(name) + (hard ? ": a hard link" : ": a symbolic link"));
+            if (hard) {
+                ASSERT_TRUE(CreateHardLinkA(planted.c_str(), archive.c_str(), nullptr));
+            } else {
+                ASSERT_TRUE(test::RunHostScript("ln -s '" + test::UnixPath(archive) + "' " + unixPlanted));
+                ASSERT_TRUE(PathExists(planted));
+            }
+            EXPECT_EQ(2, Run("-UNATTENDED " + Folders() + " -STOP=1"));
+            const std::string said = TakeOutput() + (PathExists(app_ + "\\Orlenta.log") ? Log() : "");
+            EXPECT_NE(std::string::npos, said.find(std::string(name) + (hard ? " has 2 names" : " is a link"))) << said;
+            EXPECT_EQ("archive", ReadBytes(archive));
+            EXPECT_TRUE(test::RunHostScript("rm " + unixPlanted));
         }
-        EXPECT_EQ(2, Run("-UNATTENDED " + Folders() + " -STOP=1"));
-        EXPECT_NE(std::string::npos, TakeOutput().find(hard ? "Orlenta.lock has 2 names" : "Orlenta.lock is a link"));
-        EXPECT_EQ("archive", ReadBytes(archive));
-        EXPECT_TRUE(test::RunHostScript("rm " + unixLock));
     }
+    const std::string lockPath = app_ + "\\Orlenta.lock";
     // A plain lock left by a machine that stopped is taken over, and goes with the run.
     WriteBytes(lockPath, "Machine: gone\r\n");
     family_.Release();
