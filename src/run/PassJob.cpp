@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "util/AppError.h"
+#include "util/PathForm.h"
 #include "util/Text.h"
 
 namespace orlenta {
@@ -52,9 +53,7 @@ std::string ProcessImageName(DWORD processId) {
     if (!process || !QueryFullProcessImageNameW(process.get(), 0, path, &size)) {
         return "process";
     }
-    const std::wstring full(path, size);
-    const auto slash = full.find_last_of(L"\\/");
-    return WideToUtf8(slash == std::wstring::npos ? full : full.substr(slash + 1));
+    return WideToUtf8(LeafOf(std::wstring(path, size)));
 }
 
 namespace {

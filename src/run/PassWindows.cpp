@@ -8,6 +8,7 @@
 #include "run/WindowPicture.h"
 #include "util/AppError.h"
 #include "util/LongPath.h"
+#include "util/PathForm.h"
 #include "util/Text.h"
 
 namespace orlenta {
@@ -135,9 +136,9 @@ PassWindows RecordPassWindows(HANDLE job, const std::wstring& picturePrefix, DWO
 
     PassWindows windows;
     if (!picturePrefix.empty() && !search.found.empty()) {
-        const auto slash = picturePrefix.find_last_of(L'\\');
-        if (slash != std::wstring::npos) {
-            CreateDirectoryW(ExtendedLengthPath(picturePrefix.substr(0, slash)).c_str(), nullptr);
+        const std::wstring folder = ParentFolderOf(picturePrefix);
+        if (!folder.empty()) {
+            CreateDirectoryW(ExtendedLengthPath(folder).c_str(), nullptr);
         }
     }
     for (std::size_t i = 0; i < search.found.size(); ++i) {

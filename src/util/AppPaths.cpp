@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "util/PathForm.h"
 #include "util/Text.h"
 
 namespace orlenta {
@@ -23,25 +24,13 @@ std::wstring ExecutablePath() {
     }
 }
 
-std::wstring ApplicationFolderPath() {
-    const std::wstring path = ExecutablePath();
-    const auto slash = path.find_last_of(L'\\');
-    if (slash == std::wstring::npos) {
-        return {};
-    }
-    // "C:\Orlenta.exe" lies in "C:\", which keeps its backslash.
-    if (slash == 2 && path[1] == L':') {
-        return path.substr(0, 3);
-    }
-    return path.substr(0, slash);
-}
+// "C:\Orlenta.exe" lies in "C:\", which keeps its backslash.
+std::wstring ApplicationFolderPath() { return ParentFolderOf(ExecutablePath()); }
 
 std::string ApplicationFolder() { return WideToUtf8(ApplicationFolderPath()); }
 
 std::string ProgramName() {
-    const std::wstring path = ExecutablePath();
-    const auto slash = path.find_last_of(L'\\');
-    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    std::wstring name = LeafOf(ExecutablePath());
     const auto dot = name.find_last_of(L'.');
     if (dot != std::wstring::npos) {
         name.erase(dot);

@@ -57,7 +57,8 @@ Picture ReadPicture(const std::string& path) {
 
 TEST_F(UnattendedTest, PassThatHangsOnABoxIsEndedAtItsLimitAndItsBoxIsRecordedInWordsAndAPicture) {
     WriteBytes(app_ + "\\Files\\KavroTestScript1.vbs",
-               "MsgBox \"The licence server cannot be found.\", 0, \"Kavro licence\"\r\n");
+               // A letter beyond the ANSI code page: the record keeps it, in UTF-8.
+               "MsgBox \"The licence server \" & ChrW(937) & \" cannot be found.\", 0, \"Kavro licence\"\r\n");
     const std::string log = scratch_ / "night.log";
     RECT box{};
     const std::string report = scratch_ / "report.html";
@@ -75,7 +76,7 @@ TEST_F(UnattendedTest, PassThatHangsOnABoxIsEndedAtItsLimitAndItsBoxIsRecordedIn
     EXPECT_EQ(nullptr, FindWindowA(nullptr, "Kavro licence")) << "the box outlived its pass";
 
     const std::string shown = "wscript.exe (";
-    const std::string words = "): \"Kavro licence\" - \"The licence server cannot be found.\" [OK]";
+    const std::string words = "): \"Kavro licence\" - \"The licence server \xCE\xA9 cannot be found.\" [OK]";
     const std::string escaped = std::regex_replace(words, std::regex("\""), "&quot;");
     const std::string text = ReadBytes(log);
     const size_t line = text.find("Pass AVE 1 was showing: " + shown);
