@@ -216,9 +216,11 @@ std::int64_t CheckedVersion(sqlite3* db, const std::string& schema, const std::w
         if (error.Number() == SQLITE_NOTADB && error.Description().rfind(name, 0) == 0) {
             throw;
         }
-        // The engine's own words for a file it cannot take: "file is not a database", "database
-        // disk image is malformed", a file that cannot be opened.
-        throw HistoryError(name + " cannot be read as an Orlenta history: " + error.Description() + ".");
+        // The engine's own words for a file it cannot take: "database disk image is malformed" (a
+        // file cut short, say), "file is not a database", a file that cannot be opened.
+        const bool damaged = (error.Number() & 0xFF) == SQLITE_CORRUPT;
+        throw HistoryError(name + (damaged ? " is damaged: " : " cannot be read as an Orlenta history: ") +
+                           error.Description() + ".");
     }
 }
 

@@ -1,11 +1,13 @@
 // NextToken always shortens what is left and never returns a quote; ParseCommandLine equals a
 // fold of NextToken over the option table, whatever the case mapping. The spelling distance is a
-// distance, and every spelling of -UNATTENDED within two edits is taken for it.
+// distance, and every spelling of -UNATTENDED within two edits is taken for it. The files of
+// -MERGE= are pieces of the value between semicolons, in order, trimmed, none empty.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "FuzzCheck.h"
 #include "frontend/CommandLine.h"
@@ -88,6 +90,19 @@ void CheckUnattendedNeighbourhood(const std::uint8_t* data, std::size_t size) {
     }
 }
 
+void CheckMergeFiles(const std::string& value) {
+    std::size_t from = 0;
+    const std::vector<std::string> files = orlenta::MergeFileList(value);
+    for (const std::string& file : files) {
+        FUZZ_CHECK(!file.empty() && file.front() != ' ' && file.back() != ' ');
+        FUZZ_CHECK(file.find(';') == std::string::npos);
+        from = value.find(file, from);
+        FUZZ_CHECK(from != std::string::npos);
+        from += file.size();
+    }
+    FUZZ_CHECK(files.size() <= static_cast<std::size_t>(std::count(value.begin(), value.end(), ';')) + 1);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -149,5 +164,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(actual.Nightly.LogFile == expected.Nightly.LogFile);
     FUZZ_CHECK(actual.Nightly.JUnitFile == expected.Nightly.JUnitFile);
     CheckDistance(line);
+    CheckMergeFiles(line);
     return 0;
 }

@@ -6,10 +6,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
+#include "history/HistoryOperator.h"
 #include "history/MorningReport.h"
 #include "history/NightFindings.h"
 #include "history/RunHistory.h"
+#include "run/RunRecorders.h"
 #include "support/TestSupport.h"
+#include "util/AppError.h"
 #include "util/Text.h"
 
 namespace orlenta {
@@ -194,12 +199,23 @@ TEST(MorningReport, NightOfShardsOnSeveralMachinesIsOneNightAgainstTheLastWherev
                         {});
 }
 
+// Every shard of four reported, each AVE passed by its night outcome (three on a retry).
+void WholeNight(NightRows& rows) {
+    rows.Tonight[0].ExitCode = 0;
+    for (size_t i = 0; i < rows.Runs.size(); ++i) {
+        rows.Runs[i].Shard = std::to_string(i + 1) + "/4";
+        rows.Runs[i].ExitCode = 0;
+        rows.Runs[i].Planned.reset();
+    }
+}
+
 TEST(MorningReport, NightOfShardsSaysWhatItsRunsLeftUntold) {
     struct Case {
         const char* name;
         void (*change)(NightRows&);
         std::vector<std::string> present;
         std::vector<std::string> absent;
+        int exitCode;  // what a merge of the night ends with
     };
     const Case cases[] = {
         {"a run that never ended leaves the night without an exit code",
@@ -208,7 +224,8 @@ TEST(MorningReport, NightOfShardsSaysWhatItsRunsLeftUntold) {
              rows.Runs[1].ExitCode.reset();
          },
          {"<td>2</td><td>&ndash;</td></tr>", "never ended"},
-         {}},
+         {},
+         1},
         {"many shards missing: the first named, the rest counted",
          [](NightRows& rows) {
              for (HistoryRun& run : rows.Runs) {
@@ -216,14 +233,33 @@ TEST(MorningReport, NightOfShardsSaysWhatItsRunsLeftUntold) {
              }
          },
          {"Shard 4/40 did not report.", "Shard 36/40 did not report.", "4 more shards did not report."},
-         {"Shard 5/40", "Shard 37/40", "Shard 4/5"}},
-        {"one run alone tells of its own shard", [](NightRows& rows) { rows.Runs.resize(1); }, {}, {"did not report"}},
+         {"Shard 5/40", "Shard 37/40", "Shard 4/5"},
+         1},
+        {"one run alone tells of its own shard", [](NightRows& rows) { rows.Runs.resize(1); }, {}, {"did not report"}, 1},
+        {"a whole night where every AVE passed, flaky ones too", WholeNight, {"\"failed\">0</td>"}, {"did not report"}, 0},
+        {"a whole night but for a run that ended with 2",
+         [](NightRows& rows) {
+             WholeNight(rows);
+             rows.Runs[3].ExitCode = 2;
+         },
+         {},
+         {"did not report"},
+         1},
+        {"a whole night but for an AVE planned and never run",
+         [](NightRows& rows) {
+             WholeNight(rows);
+             rows.Runs[0].Planned = 2;
+         },
+         {"<td>1</td><td>0</td></tr>"},
+         {},
+         1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         NightRows rows = ShardNights();
         c.change(rows);
         test::ExpectSection(MorningReportHtml(rows), "night", c.present, c.absent);
+        EXPECT_EQ(c.exitCode, NightExitCode(rows, FindingsOf(rows)));
     }
 }
 
@@ -254,6 +290,90 @@ TEST(MorningReport, UsualSecondsAreOfPassesThatPassedElseOfThoseThatRanToTheirEn
         history.AddPass(pass);
         for (std::int32_t ave : {7, 8}) {
             EXPECT_EQ(UsualSeconds(all[ave - 7]), UsualSeconds(history.RecentPasses(ave, kMedianPasses))) << i;
+        }
+    }
+}
+
+TEST(MorningReport, EveryAttemptIsAPassRowAndANightReadBackCarriesThePictureItsHistoryHolds) {
+    test::ScratchFolder scratch;
+    const std::wstring path = Utf8ToWide(AnsiToUtf8(scratch / "history.db"));
+    const std::string picture = scratch / "Ave003-1.png";
+    test::WriteBytes(picture, "the box, as a PNG");
+    test::RecordingOperator nobody;
+    HistoryOperator history(nobody, nullptr, path, L"");
+    RunSettings settings;
+    settings.Nightly.Retries = "2";
+    history.RunStarted(settings);
+    PassRecord record;
+    record.AveNumber = 3;
+    record.Outcome = PassOutcome::Exited;
+    for (const long exitCode : {4, 0}) {
+        ++record.Ordinal;
+        record.Attempt = record.Ordinal;
+        record.ExitCode = exitCode;
+        record.Seconds = 20.0 + exitCode;
+        record.Windows = {"KavFrame.exe (4312): \"Licence\""};
+        record.Pictures = {exitCode == 4 ? AnsiToUtf8(picture) : ""};
+        history.PassEnded(record);
+    }
+    history.FinishRun(0);
+    // Read where the picture never was, as a merged night's report is made.
+    DeleteFileA(picture.c_str());
+    RunHistory reader(path);
+    const NightRows rows = reader.ReadNight(1);
+    ASSERT_EQ(1u, rows.Runs.size());
+    EXPECT_EQ(2, rows.Runs[0].Retries);
+    EXPECT_EQ(36u, rows.Runs[0].Uid.size());
+    ASSERT_EQ(2u, rows.Tonight.size());
+    EXPECT_EQ(1, rows.Tonight[0].Attempt);
+    EXPECT_EQ(2, rows.Tonight[1].Attempt);
+    EXPECT_EQ(Base64Of("the box, as a PNG"), rows.Tonight[0].Windows.at(0).PictureBase64);
+    EXPECT_EQ("", rows.Tonight[1].Windows.at(0).PictureBase64);
+    const std::string html = MorningReportHtml(rows);
+    test::ExpectSection(html, "flaky", {"Ave003", "failed (4)</span> &rarr; <span class=\"passed\">passed"}, {});
+    test::ExpectSection(html, "hung", {"Ave003, attempt 1", "src=\"data:image/png;base64,"}, {});
+    // The timings of a history: the median of the last ten passes that ran to their end.
+    EXPECT_EQ(22.0, HistoryTimings(path).at(3));
+}
+
+TEST(MorningReport, TimingsAreTheMediansOfTheLastTenPassesThatRanToTheirEndOfAnOrlentaHistoryAlone) {
+    test::ScratchFolder scratch;
+    const std::wstring path = Utf8ToWide(AnsiToUtf8(scratch / "history.db"));
+    {
+        RunHistory history(path);
+        const std::int64_t run = history.AddRun(HistoryRun{});
+        // AVE 5 took 1 to 14 s, failing or not; its last pass was stopped at 900 s.
+        for (int i = 1; i <= 15; ++i) {
+            HistoryPass pass = Pass(run, 5, i == 15 ? 900 : i, i % 3);
+            pass.Outcome = i == 15 ? PassOutcome::Stopped : pass.Outcome;
+            history.AddPass(pass);
+        }
+        history.AddPass(Pass(run, 6, 42));
+    }
+    const auto timings = HistoryTimings(path);
+    EXPECT_EQ(2u, timings.size());
+    EXPECT_EQ(9.5, timings.at(5));
+    EXPECT_EQ(42.0, timings.at(6));
+
+    const std::wstring newer = Utf8ToWide(AnsiToUtf8(scratch / "newer.db"));
+    test::WriteBytes(scratch / "newer.db", test::ReadBytes(scratch / "history.db"));
+    {
+        SqliteDatabase db;
+        ASSERT_EQ(SQLITE_OK, sqlite3_open_v2(WideToUtf8(newer).c_str(), db.put(), SQLITE_OPEN_READWRITE, nullptr));
+        Execute(db.get(), "PRAGMA user_version = 3");
+    }
+    test::WriteBytes(scratch / "notes.db", "someone's notes");
+    const std::pair<std::string, std::string> refused[] = {
+        {scratch / "notes.db", " is not an Orlenta history."},
+        {scratch / "newer.db", " has the schema of a newer Orlenta (version 3)"},
+        {scratch / "none.db", " cannot be read: "}};
+    for (const auto& [file, reason] : refused) {
+        SCOPED_TRACE(file);
+        try {
+            HistoryTimings(Utf8ToWide(AnsiToUtf8(file)));
+            ADD_FAILURE() << "read";
+        } catch (const AppError& error) {
+            EXPECT_EQ(AnsiToUtf8(file) + reason, error.Description().substr(0, file.size() + reason.size()));
         }
     }
 }

@@ -108,6 +108,15 @@ TEST_F(UnattendedTest, PassThatHangsOnABoxIsEndedAtItsLimitAndItsBoxIsRecordedIn
     ASSERT_TRUE(CryptStringToBinaryA(base64.c_str(), 0, CRYPT_STRING_BASE64, reinterpret_cast<BYTE*>(bytes.data()),
                                      &size, nullptr, nullptr));
     EXPECT_EQ(ReadBytes(picture), bytes.substr(0, size));
+    // So does the history, for the report of a night merged where the screens folder never was.
+    std::string hex;
+    for (const unsigned char c : ReadBytes(picture)) {
+        hex += "0123456789ABCDEF"[c >> 4];
+        hex += "0123456789ABCDEF"[c & 15];
+    }
+    EXPECT_EQ(hex + "\n", test::HostScriptOutput("sqlite3 '" + test::UnixPath(scratch_ / "Orlenta-history.db") +
+                                                 "' \"SELECT hex(picture_png) FROM pass_windows\"")
+                              .value_or("(none)"));
 }
 
 TEST_F(UnattendedTest, HelperAScriptLeavesRunningIsEndedBeforeTheNextPassAndNamed) {
