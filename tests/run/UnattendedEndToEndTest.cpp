@@ -268,7 +268,8 @@ std::string RetriedScript(const std::string& scratch) {
 // repeats every attempt fails the night with every attempt named.
 TEST_F(UnattendedTest, RetriedAveThatPassesIsFlakyAndOneThatAlwaysFailsListsEveryAttempt) {
     WriteBytes(app_ + "\\Files\\KavroTestScript1.vbs", RetriedScript(scratch_.Path()));
-    EXPECT_EQ(0, Run("-UNATTENDED " + Folders() + " -AVES=1,2 -RETRY=1"));
+    const std::string report = scratch_ / "morning.html";
+    EXPECT_EQ(0, Run("-UNATTENDED " + Folders() + " -AVES=1,2 -RETRY=1 -REPORT=" + report));
     ASSERT_TRUE(ValidJUnit(junit_)) << ReadBytes(junit_);
     std::string xml = ReadBytes(junit_);
     EXPECT_NE(std::string::npos, xml.find("<flakyFailure message=\"attempt 1: exit code 4\" type=\"exit code\"/>")) << xml;
@@ -284,8 +285,11 @@ TEST_F(UnattendedTest, RetriedAveThatPassesIsFlakyAndOneThatAlwaysFailsListsEver
     // A flaky AVE passed: a rerun of the night takes nothing.
     const std::string night = scratch_ / "night.xml";
     ASSERT_TRUE(CopyFileA(junit_.c_str(), night.c_str(), FALSE));
-    EXPECT_EQ(0, Run("-UNATTENDED " + Folders() + " -RERUN=" + night));
+    const std::string lastMorning = ReadBytes(report);
+    EXPECT_NE(std::string::npos, lastMorning.find("flaky")) << lastMorning;
+    EXPECT_EQ(0, Run("-UNATTENDED " + Folders() + " -RERUN=" + night + " -REPORT=" + report));
     EXPECT_NE(std::string::npos, Log().find("Nothing to rerun")) << Log();
+    EXPECT_NE(lastMorning, ReadBytes(report)) << "last night's page left to be published again";
 
     EXPECT_EQ(1, Run("-UNATTENDED " + Folders() + " -AVES=3 -RETRY=2"));
     ASSERT_TRUE(ValidJUnit(junit_)) << ReadBytes(junit_);

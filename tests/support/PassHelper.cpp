@@ -1,13 +1,19 @@
 // A stand-in for what a test script starts (a solver, say): it writes its process id to
 // <folder>\pids.txt and its job's limit flags to <folder>\job.txt, starts one more copy of itself
 // while <depth> is above 0, then waits until <folder>\release exists (at most two minutes) and exits
-// with 0. With "hold" after the depth it keeps <folder>\held open, unshared, while it waits.
+// with 0. With "hold" after the depth it keeps <folder>\held open, unshared, while it waits. Given
+// only "box", it shows a box whose text holds a letter beyond any Western code page, and waits on it.
 #include <windows.h>
 
 #include <cstdlib>
 #include <string>
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "box") {
+        FreeConsole();  // its console's window is no window of the box's
+        MessageBoxW(nullptr, L"The licence server \u03a9 cannot be found.", L"Kavro licence", MB_OK);
+        return 0;
+    }
     if (argc < 3) {
         return 2;
     }
