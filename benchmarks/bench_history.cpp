@@ -63,9 +63,13 @@ int main(int argc, char** argv) {
         sqlite3_open_v2(path.c_str(), db.put(), SQLITE_OPEN_READWRITE, nullptr);
         sqlite3_exec(db.get(), "BEGIN", nullptr, nullptr, nullptr);
         for (int night = 0; night < kNights; ++night) {
-            const std::string run = "INSERT INTO runs (started, machine, user, ave_folder, installation_folder, "
-                                    "testing_folder, analysis_types, aves) VALUES ('2026-01-01T21:00:00', 'M', 'U', "
-                                    "'A', 'I', 'T', 'Linear', '1 to 213')";
+            // Each run a night of its own, as a run on one machine writes it.
+            const std::string id = std::to_string(night + 1);
+            const std::string run = "INSERT INTO nights (id, formed, formed_by) VALUES (" + id +
+                                    ", '2026-01-01T21:00:00', 'run'); INSERT INTO runs (started, machine, user, "
+                                    "ave_folder, installation_folder, testing_folder, analysis_types, aves, night_id, "
+                                    "uid) VALUES ('2026-01-01T21:00:00', 'M', 'U', 'A', 'I', 'T', 'Linear', '1 to 213', " +
+                                    id + ", 'bench-" + id + "')";
             sqlite3_exec(db.get(), run.c_str(), nullptr, nullptr, nullptr);
             for (int ave = 1; ave <= kAves; ++ave) {
                 const std::string pass = "INSERT INTO passes (run_id, ordinal, ave, archive, started, seconds, outcome, "

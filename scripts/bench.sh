@@ -2,14 +2,14 @@
 # Benchmarks: what Orlenta costs, as ratios against the platform doing the same work, measured side by
 # side in one run (five runs of each, the two sides alternating; medians with min-max). Prints one table
 # and writes it to docs/benchmarks.md with the date and the machine. Not part of the test command.
-# ORLENTA_BENCH_ONLY="passes flat reset startup catalogue history registry deal" picks benchmarks (default: all);
+# ORLENTA_BENCH_ONLY="passes flat reset startup catalogue history merge registry deal" picks benchmarks (default: all);
 # ORLENTA_BENCH_RUNS (5), ORLENTA_BENCH_PASSES (10) and ORLENTA_BENCH_FOLDERS (20) set the runs, the
 # passes of a run and the folders of 100 files in the wide reset tree; ORLENTA_BENCH_LONG_PASSES (3000)
 # the long run of the flat-cost benchmark.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ORLENTA_BENCH_BUILD_DIR:-$root/build/bench}
-only=${ORLENTA_BENCH_ONLY:-passes flat reset startup catalogue history registry deal}
+only=${ORLENTA_BENCH_ONLY:-passes flat reset startup catalogue history merge registry deal}
 runs=${ORLENTA_BENCH_RUNS:-5}
 # Wine's script host takes 0.6 to 0.8 s to start here, so 100 passes a run on both sides would take
 # some 13 minutes alone: each run measures 10 passes; set 100 for the long form.
@@ -23,8 +23,8 @@ long_passes=${ORLENTA_BENCH_LONG_PASSES:-3000}
 bash "$root/scripts/install-deps.sh"
 cmake --preset mingw -B "$build" -DORLENTA_BUILD_BENCHMARKS=ON -DORLENTA_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build" -j"$(nproc)" --target Orlenta KavFrame \
-  bench_launch bench_passes bench_null bench_reset bench_minwin bench_catalogue bench_history bench_registry \
-  bench_deal >/dev/null
+  bench_launch bench_passes bench_null bench_reset bench_minwin bench_catalogue bench_history bench_merge \
+  bench_registry bench_deal >/dev/null
 
 source "$root/scripts/wine-session.sh" "$build"
 
@@ -209,6 +209,12 @@ fi
 if wants history; then
   echo "History write per pass" >&2
   winrun bench_history.exe 'C:\bench\history' | tee /dev/stderr | grep '^ROW' >>"$rows" || note "History benchmark failed."
+fi
+
+if wants merge; then
+  # Against the goal, not a reference program: the reference column is the goal itself.
+  echo "Merge of a night's shard histories and its report" >&2
+  winrun bench_merge.exe 'C:\bench\merge' | tee /dev/stderr | grep '^ROW' >>"$rows" || note "Merge benchmark failed."
 fi
 
 if wants registry; then

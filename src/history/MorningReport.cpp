@@ -388,7 +388,9 @@ std::string MorningReportHtml(const NightRows& rows) {
     html += ChangeSections(findings);
     html += HungSection(rows, findings);
     html += PassesSection(rows, findings);
-    return html + "<footer>Made by Orlenta from its run history at the end of the run.</footer>\n</body>\n</html>\n";
+    return html + "<footer>Made by Orlenta from its run history " +
+           (rows.Runs.size() > 1 ? "when the night's shards were merged" : "at the end of the run") +
+           ".</footer>\n</body>\n</html>\n";
 }
 
 bool IsOrlentaReportText(const std::string& beginning) {
