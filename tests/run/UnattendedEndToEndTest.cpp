@@ -990,6 +990,10 @@ TEST_F(NightlyChoiceTest, ShardsDealtByDurationsRunEachAveOnceWithTheHeavyOnesAp
         SCOPED_TRACE(spelling);
         EXPECT_EQ(shards[1], deal(spelling, 2).first);
     }
+    // The history these nights kept deals as well, by each AVE's median.
+    const auto [fromHistory, historySeconds] = deal(app_ + "\\Orlenta-history.db", 1);
+    EXPECT_FALSE(fromHistory.empty());
+    EXPECT_GE(historySeconds, 0.0) << "no Planned: line";
     // Without a shard there is nothing to deal: refused, like a file that is no Orlenta's.
     EXPECT_EQ(2, Run("-UNATTENDED " + Folders() + " \"-TIMINGS=" + timings + "\""));
     EXPECT_EQ(2, Run("-UNATTENDED " + Folders() + " -SHARD=1/2 -TIMINGS=" + app_ + "\\Orlenta.exe"));
