@@ -108,6 +108,17 @@ void SayWithoutLog(HANDLE echo, const std::string& text) {
     ReportToEventLog(text);
 }
 
+// The run's log, or a word to whoever started it when it cannot be made.
+bool OpenLog(const std::wstring& logPath, HANDLE echo, std::unique_ptr<RunLog>& log) {
+    try {
+        log = std::make_unique<RunLog>(logPath, echo);
+        return true;
+    } catch (const AppError& error) {
+        SayWithoutLog(echo, "The run log " + WideToUtf8(logPath) + " cannot be written: " + error.Description());
+        return false;
+    }
+}
+
 // The merge's path of an unattended command line that passed its checks: its files judged against
 // the outputs, the folder's lock, the log, then the merge.
 int MergeUnattended(const RunSettings& settings, const RunOutputPaths& outputs, const std::wstring& logPath,
@@ -140,10 +151,7 @@ int MergeUnattended(const RunSettings& settings, const RunOutputPaths& outputs, 
         SayWithoutLog(echo, lockRefusal + " Nothing merged; exit code 2");
         return kRefused;
     }
-    try {
-        log = std::make_unique<RunLog>(logPath, echo);
-    } catch (const AppError& error) {
-        SayWithoutLog(echo, "The log " + WideToUtf8(logPath) + " cannot be written: " + error.Description());
+    if (!OpenLog(logPath, echo, log)) {
         return kRefused;
     }
     return MergeShardNight(files, outputs.History, outputs.Report, *log);
@@ -262,10 +270,7 @@ int RunUnattendedWithEcho(std::string_view commandLine, HANDLE echo, std::unique
         SayWithoutLog(echo, lockRefusal + " Exit code 2");
         return kRefused;
     }
-    try {
-        log = std::make_unique<RunLog>(logPath, echo);
-    } catch (const AppError& error) {
-        SayWithoutLog(echo, "The run log " + WideToUtf8(logPath) + " cannot be written: " + error.Description());
+    if (!OpenLog(logPath, echo, log)) {
         return kRefused;
     }
 

@@ -5,20 +5,7 @@
 # Usage: own_prefix_test.sh ORLENTA_EXE BUILD_DIR
 set -euo pipefail
 exe=$1 build=$2
-prefix=$(mktemp -d "$build/own-prefix.XXXXXX")
-export WINEPREFIX=$prefix WINEDEBUG=-all
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;winebrowser.exe=d;mscoree=d;mshtml=d"
-finish() {
-  wineserver -k >/dev/null 2>&1 || true
-  wineserver -w >/dev/null 2>&1 || true
-  rm -rf "$prefix"
-}
-trap finish EXIT
-
-wineboot -i </dev/null >/dev/null 2>&1
-wineserver -w
-# Wine links Desktop, Documents and the rest to the host's home: here they become empty folders.
-find "$prefix/drive_c/users" -maxdepth 7 -type l | while read -r link; do rm "$link" && mkdir "$link"; done
+source "$(dirname "$0")/own_prefix.sh" "$build" own-prefix
 
 site="$prefix/drive_c/site"
 mkdir -p "$site/Files" "$site/AVES" "$site/kavro"

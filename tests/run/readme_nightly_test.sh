@@ -7,20 +7,7 @@
 # Usage: readme_nightly_test.sh ORLENTA_EXE BUILD_DIR README
 set -euo pipefail
 exe=$1 build=$2 readme=$3
-prefix=$(mktemp -d "$build/readme-prefix.XXXXXX")
-export WINEPREFIX=$prefix WINEDEBUG=-all
-export WINEDLLOVERRIDES="winemenubuilder.exe=d;winebrowser.exe=d;mscoree=d;mshtml=d"
-finish() {
-  wineserver -k >/dev/null 2>&1 || true
-  wineserver -w >/dev/null 2>&1 || true
-  rm -rf "$prefix"
-}
-trap finish EXIT
-
-wineboot -i </dev/null >/dev/null 2>&1
-wineserver -w
-# Wine links Desktop, Documents and the rest to the host's home: here they become empty folders.
-find "$prefix/drive_c/users" -maxdepth 7 -type l | while read -r link; do rm "$link" && mkdir "$link"; done
+source "$(dirname "$0")/own_prefix.sh" "$build" readme-prefix
 
 c=$prefix/drive_c d=$prefix/d-drive
 mkdir -p "$d/ws" "$c/Tools/Orlenta/Files" "$c/Tools/Orlenta/AVES" "$c/Program Files/KAVRO" "$c/batch"
