@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "util/FolderWalk.h"
 #include "util/Handles.h"
 #include "util/PathForm.h"
 #include "util/Text.h"

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "util/FolderWalk.h"
+#include "util/RemainingEntry.h"
 
 namespace orlenta {
 
